@@ -1,0 +1,79 @@
+#include "link/SerialLink.h"
+
+#include "link/DeviceMap.h"
+
+SerialLink::SerialLink(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::commEvent);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+}
+
+SerialLink::~SerialLink()
+{
+    close();
+}
+
+bool SerialLink::open()
+{
+    if (m_port.isOpen())
+        return true;
+    m_port.setPortName(DeviceMap::comPortDevice(m_portNumber));
+    m_port.setBaudRate(QSerialPort::Baud38400);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_lastError = m_port.errorString();
+        m_port.clearError();
+        return false;
+    }
+    // Bytes that were waiting before the port was opened are not part of any
+    // exchange of ours.
+    m_port.clear();
+    m_lastError.clear();
+    return true;
+}
+
+void SerialLink::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void SerialLink::output(const QString &text)
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.write(text.toLatin1());
+    // Put the characters on the line now: the caller paces them one by one.
+    m_port.flush();
+}
+
+QString SerialLink::input()
+{
+    if (!m_port.isOpen())
+        return QString();
+    return QString::fromLatin1(m_port.readAll());
+}
+
+void SerialLink::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    m_lastError = m_port.errorString();
+    // A failed open is reported by open() itself, not as a port event.
+    const bool wasOpen = m_port.isOpen();
+    // When the other end disappears the port reports read errors without end
+    // and stays open: close it on the first one.
+    const bool lost = (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
+        && m_port.isOpen();
+    if (lost)
+        m_port.close();
+    m_port.clearError();
+    if (wasOpen)
+        emit commEvent();
+    if (lost)
+        emit connectionLost();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// The serial port the instrument hangs on: an explicit port number (COM1..4
+// through the device map), open and close, transmit a string, and a
+// notification on every port event after which all waiting characters can be
+// read as text. The line is fixed at 38400 8N1 without flow control: the
+// three-wire cable carries no handshake lines.
+class SerialLink : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SerialLink(QObject *parent = nullptr);
+    ~SerialLink() override;
+
+    // Set while the port is closed.
+    void setCommPort(int portNumber) { m_portNumber = portNumber; }
+    int commPort() const { return m_portNumber; }
+
+    // Opens the device behind the port number; false when it is missing,
+    // busy or forbidden.
+    bool open();
+    void close();
+    bool isOpen() const { return m_port.isOpen(); }
+    QString lastError() const { return m_lastError; }
+
+    // Transmits the text unchanged, one byte per character (Latin-1). Does
+    // nothing while the port is closed.
+    void output(const QString &text);
+    // Every character received and not yet read, one character per byte.
+    QString input();
+
+signals:
+    // Data arrived, or anything else happened on the port.
+    void commEvent();
+    // The device went away (cable unplugged); the port has been closed.
+    void connectionLost();
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+    int m_portNumber = 1;
+    QString m_lastError;
+};

@@ -1,0 +1,249 @@
+#include "export/TextReport.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+// The header every report starts with, for an empty pilot name.
+const QByteArray kRule = QByteArray(111, '_');
+const QByteArray kHeaderAfterPilot = "\"" + kRule
+    + "\"\r\n"
+      "\" Fl.\tDate\t\tStart\tDura-\tQNE\tQNE\tHeight\t\tTotal\tLift\tSink\tSpeed\tSpeed\t\"\r\n"
+      "\" No.\tyyyy-mm-dd\ttime\ttion\tmin\tmax\tdiff max\tgain\tmax\tmax\tmin\tmax\t\"\r\n"
+      "\" \t\t\thh:mm\thh:mm\tmeter\tmeter\tmeter\t\tmeter\tm/s\tm/s\tkm/h\tkm/h\t\"\r\n"
+      "\""
+    + kRule + "\"\r\n";
+
+QByteArray header(const QByteArray &pilotName)
+{
+    return "\" Pilot: " + pilotName + "\"\r\n" + kHeaderAfterPilot;
+}
+
+// Flight n with the values of the worked example (flight 3's).
+FlightSummary flight(int n, const QString &startTime = QStringLiteral("12:05"))
+{
+    FlightSummary f;
+    f.flightNumber = qint16(n);
+    f.date = "2005-07-14";
+    f.startTime = startTime;
+    f.duration = "01:30";
+    f.qneMin = "850";
+    f.qneMax = "2130";
+    f.heightDiffMax = "1280";
+    f.totalGain = "3400";
+    f.liftMax = "4.5";
+    f.sinkMax = "3.2";
+    f.speedMin = "18";
+    f.speedMax = "52";
+    return f;
+}
+
+QByteArray exampleLine(const QByteArray &number)
+{
+    return "\" " + number + "\t2005-07-14\t12:05\t01:30\t850\t2130\t1280\t\t3400\t4.5\t3.2\t18\t52\t\"\r\n";
+}
+
+ExportData data(
+    const FlightTable &table, int first, int last, const QString &pilot = QStringLiteral("TEST    "))
+{
+    return ExportData { pilot, qint16(first), qint16(last), &table };
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+} // namespace
+
+class TestTextReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void build_data();
+    void build();
+    void refused_data();
+    void refused();
+    void writesToDevice();
+    void fileIsReplaced();
+    void missingFolderFails();
+    void refusedReportLeavesEarlierFile();
+    void unwritableFolderLeavesEarlierFile();
+};
+
+void TestTextReport::build_data()
+{
+    QTest::addColumn<QList<FlightSummary>>("stored");
+    QTest::addColumn<QList<int>>("failed");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<QString>("pilot");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray test = header("TEST    ");
+    QTest::newRow("worked example") << QList { flight(3) } << QList<int> {} << 3 << 3 << "TEST    "
+                                    << test + exampleLine("3");
+    QTest::newRow("unreadable flight") << QList<FlightSummary> {} << QList { 4 } << 4 << 4 << "TEST    "
+                                       << test + "\" 4\t*\t\t*\t*\t*\t*\t*\t\t*\t*\t*\t*\t*\t\"\r\n";
+    QTest::newRow("first after last")
+        << QList { flight(3), flight(5) } << QList<int> {} << 5 << 3 << "TEST    " << test;
+    QTest::newRow("empty pilot name")
+        << QList { flight(1) } << QList<int> {} << 1 << 1 << "" << header("") + exampleLine("1");
+    QTest::newRow("rows end at the first empty start time") << QList { flight(1), flight(2), flight(3, ""),
+        flight(4) } << QList<int> {} << 1 << 4 << "TEST    " << test + exampleLine("1") + exampleLine("2");
+    QTest::newRow("first flight without start time")
+        << QList<FlightSummary> {} << QList<int> {} << 1 << 10 << "TEST    " << test;
+    QTest::newRow("numbers without padding")
+        << QList { flight(7), flight(8), flight(9), flight(10), flight(11), flight(12) } << QList<int> {} << 7
+        << 12 << "TEST    "
+        << test + exampleLine("7") + exampleLine("8") + exampleLine("9") + exampleLine("10")
+            + exampleLine("11") + exampleLine("12");
+    QTest::newRow("stored and failed flights mixed")
+        << QList { flight(1), flight(3) } << QList { 2 } << 1 << 3 << "TEST    "
+        << test + exampleLine("1") + "\" 2\t*\t\t*\t*\t*\t*\t*\t\t*\t*\t*\t*\t*\t\"\r\n" + exampleLine("3");
+    QTest::newRow("flight 0 has never a start time")
+        << QList { flight(1) } << QList<int> {} << 0 << 1 << "TEST    " << test;
+    QTest::newRow("windows-1252 with question marks")
+        << QList<FlightSummary> {} << QList<int> {} << 1 << 0
+        << QString::fromUtf8("Jos\u00e9 \u20ac\u0141\xF0\x9F\x98\x80") << header("Jos\xe9 \x80??");
+    QTest::newRow("quotes are not doubled")
+        << QList<FlightSummary> {} << QList<int> {} << 1 << 0 << "A\"B" << header("A\"B");
+}
+
+void TestTextReport::build()
+{
+    QFETCH(QList<FlightSummary>, stored);
+    QFETCH(QList<int>, failed);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(QString, pilot);
+    QFETCH(QByteArray, expected);
+
+    FlightTable table;
+    for (const FlightSummary &f : stored)
+        table.store(f);
+    for (int n : failed)
+        table.markFailed(n);
+    const auto bytes = TextReport::build(data(table, first, last, pilot));
+    QVERIFY(bytes);
+    QCOMPARE(*bytes, expected);
+}
+
+void TestTextReport::refused_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<bool>("built");
+
+    QTest::newRow("negative flight") << -1 << 3 << false;
+    QTest::newRow("beyond the table") << 1 << 101 << false;
+    QTest::newRow("the whole table") << 1 << 100 << true;
+    QTest::newRow("first beyond the table, after last") << 200 << 100 << true;
+}
+
+void TestTextReport::refused()
+{
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(bool, built);
+
+    FlightTable table;
+    for (int n = 1; n <= 100; ++n)
+        table.store(flight(n));
+    const auto bytes = TextReport::build(data(table, first, last));
+    QCOMPARE(bytes.has_value(), built);
+    if (built && first <= last)
+        QCOMPARE(bytes->count("\r\n"), 6 + (last - first + 1));
+
+    QCOMPARE(TextReport::build(ExportData { "", 1, 1, nullptr }).has_value(), false);
+}
+
+void TestTextReport::writesToDevice()
+{
+    FlightTable table;
+    table.store(flight(3));
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(TextReport::write(buffer, data(table, 3, 3)));
+    QCOMPARE(buffer.data(), header("TEST    ") + exampleLine("3"));
+
+    QBuffer readOnly;
+    QVERIFY(readOnly.open(QIODevice::ReadOnly));
+    QVERIFY(!TextReport::write(readOnly, data(table, 3, 3)));
+}
+
+void TestTextReport::fileIsReplaced()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("flightlog.txt");
+    FlightTable table;
+    for (int n = 1; n <= 20; ++n)
+        table.store(flight(n));
+
+    QVERIFY(TextReport::writeFile(path, data(table, 1, 20)));
+    QCOMPARE(readAll(path).count("\r\n"), 26);
+    QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
+    QCOMPARE(readAll(path), header("TEST    ") + exampleLine("3"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
+}
+
+void TestTextReport::missingFolderFails()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    FlightTable table;
+    table.store(flight(3));
+    QVERIFY(!TextReport::writeFile(dir.filePath("no such folder/flightlog.txt"), data(table, 3, 3)));
+    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestTextReport::refusedReportLeavesEarlierFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("flightlog.txt");
+    FlightTable table;
+    for (int n = 1; n <= 100; ++n)
+        table.store(flight(n));
+    QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
+
+    QVERIFY(!TextReport::writeFile(path, data(table, 3, 101)));
+    QCOMPARE(readAll(path), header("TEST    ") + exampleLine("3"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
+}
+
+void TestTextReport::unwritableFolderLeavesEarlierFile()
+{
+    if (geteuid() == 0)
+        QSKIP("the superuser writes into read-only folders");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("flightlog.txt");
+    FlightTable table;
+    table.store(flight(3));
+    QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
+    table.store(flight(4));
+
+    QFile::Permissions writable = QFile::permissions(dir.path());
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const bool written = TextReport::writeFile(path, data(table, 3, 4));
+    QFile::setPermissions(dir.path(), writable);
+
+    QVERIFY(!written);
+    QCOMPARE(readAll(path), header("TEST    ") + exampleLine("3"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
+}
+
+QTEST_APPLESS_MAIN(TestTextReport)
+#include "tst_textreport.moc"
