@@ -1,0 +1,283 @@
+#include "export/Workbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <xlsxwriter.h>
+
+#include <array>
+
+namespace {
+
+constexpr int kColumns = 12; // A to L
+constexpr lxw_row_t kHeaderRow = 3; // sheet row 4 (rows count from 0 here)
+constexpr lxw_row_t kFirstDataRow = 5; // sheet row 6
+
+struct HeaderColumn
+{
+    const char *name;
+    const char *unit;
+    bool fitted;
+};
+
+// Row 4 names the value, row 5 gives its unit. The fitted columns follow
+// these two texts only: later flight values do not widen them.
+constexpr std::array<HeaderColumn, kColumns> kHeader { {
+    { "Flight", "number", false },
+    { "Date", "", false },
+    { "Start time", "hh:mm", true },
+    { "Duration", "hh:mm", false },
+    { "QNE min", "meter", false },
+    { "QNE max", "meter", false },
+    { "Height Diff max", "meter", true },
+    { "Total gain", "meter", true },
+    { "Lift max", "m/s", false },
+    { "Sink max", "m/s", true },
+    { "Speed min", "km/h", true },
+    { "speed max", "km/h", true },
+} };
+
+// Pixel widths of the characters of Calibri 11, the default font of a new
+// workbook, as measured in Excel and tabulated by the XlsxWriter library
+// (xlsxwriter/utility.py, CHAR_WIDTHS used by xl_pixel_width() and
+// cell_autofit_width(); its tests in test/utility/test_xl_pixel_width.py
+// list the same values). Characters missing from the table count 8.
+const QHash<char16_t, int> &calibriWidths()
+{
+    static const QHash<char16_t, int> widths = [] {
+        QHash<char16_t, int> w;
+        const auto put = [&w](const char *chars, int px) {
+            for (const char *c = chars; *c; ++c)
+                w.insert(char16_t(*c), px);
+        };
+        put(" '", 3);
+        put(",.:;`Iijl", 4);
+        put("!()-Jfrt[]{}", 5);
+        put("\"/\\csz", 6);
+        put("#$*+0123456789<=>?EFSTYZ^_agkvxy|~", 7);
+        put("BCKPRXbdehnopqu", 8);
+        put("ADGHUV", 9);
+        put("&NOQ", 10);
+        put("%w", 11);
+        put("Mm", 12);
+        put("@W", 13);
+        put("L", 6);
+        return w;
+    }();
+    return widths;
+}
+
+constexpr int kUnknownCharWidth = 8;
+// The spreadsheet application adds this much room around a fitted text.
+constexpr int kFitPadding = 7;
+
+// Builds the sheet; every library call is checked, so a refused call ends
+// the whole write.
+class SheetBuilder
+{
+public:
+    SheetBuilder(lxw_workbook *wb, lxw_worksheet *ws)
+        : m_wb(wb)
+        , m_ws(ws)
+    {
+    }
+
+    bool build(const ExportData &data);
+
+private:
+    lxw_format *headerFormat(int column, bool nameRow);
+    lxw_format *dataFormat();
+    bool writeText(lxw_row_t row, lxw_col_t col, const QString &text, lxw_format *format);
+    bool ok(lxw_error err)
+    {
+        if (err != LXW_NO_ERROR)
+            m_failed = true;
+        return !m_failed;
+    }
+
+    lxw_workbook *m_wb;
+    lxw_worksheet *m_ws;
+    bool m_failed = false;
+};
+
+bool SheetBuilder::writeText(lxw_row_t row, lxw_col_t col, const QString &text, lxw_format *format)
+{
+    // Written as a text cell whatever it looks like: the flight values keep
+    // their exact form ("2005-07-14", "-20", "*"). An empty text becomes a
+    // blank cell that still carries its format.
+    //
+    // The file stores characters that XML cannot hold as "_xHHHH_", which
+    // the library does for control characters. A text that itself reads
+    // like such an escape is protected the same way ("_x005F_" is the
+    // underscore), and a NUL, which would end the C string early and cut
+    // the text off, is escaped here.
+    static const QRegularExpression escapeLike(QStringLiteral("_(x[0-9A-Fa-f]{4}_)"));
+    QString escaped = text;
+    escaped.replace(escapeLike, QStringLiteral("_x005F_\\1"));
+    escaped.replace(QChar(0), QStringLiteral("_x0000_"));
+    const QByteArray utf8 = escaped.toUtf8();
+    return ok(worksheet_write_string(m_ws, row, col, utf8.constData(), format));
+}
+
+lxw_format *SheetBuilder::headerFormat(int column, bool nameRow)
+{
+    lxw_format *f = workbook_add_format(m_wb);
+    if (!f) {
+        m_failed = true;
+        return nullptr;
+    }
+    if (nameRow) {
+        format_set_bold(f);
+        format_set_top(f, LXW_BORDER_MEDIUM);
+    } else {
+        format_set_italic(f);
+        format_set_bottom(f, LXW_BORDER_MEDIUM);
+    }
+    // A medium frame around the block, thin lines between its columns, no
+    // line between its two rows; colours stay automatic.
+    format_set_left(f, column == 0 ? LXW_BORDER_MEDIUM : LXW_BORDER_THIN);
+    format_set_right(f, column == kColumns - 1 ? LXW_BORDER_MEDIUM : LXW_BORDER_THIN);
+    return f;
+}
+
+lxw_format *SheetBuilder::dataFormat()
+{
+    lxw_format *f = workbook_add_format(m_wb);
+    if (!f) {
+        m_failed = true;
+        return nullptr;
+    }
+    format_set_border(f, LXW_BORDER_THIN);
+    // The library reads colour 0 as "not set": black has its own constant.
+    format_set_border_color(f, LXW_COLOR_BLACK);
+    return f;
+}
+
+bool SheetBuilder::build(const ExportData &data)
+{
+    lxw_format *bold = workbook_add_format(m_wb);
+    if (!bold)
+        return false;
+    format_set_bold(bold);
+
+    if (!writeText(0, 0, Workbook::kTitle, bold))
+        return false;
+    if (!writeText(1, 0, QStringLiteral("Pilot: ") + data.pilotName, nullptr))
+        return false;
+
+    for (int col = 0; col < kColumns; ++col) {
+        const HeaderColumn &h = kHeader[col];
+        lxw_format *nameFormat = headerFormat(col, true);
+        lxw_format *unitFormat = headerFormat(col, false);
+        if (m_failed)
+            return false;
+        if (!writeText(kHeaderRow, lxw_col_t(col), QString::fromLatin1(h.name), nameFormat)
+            || !writeText(kHeaderRow + 1, lxw_col_t(col), QString::fromLatin1(h.unit), unitFormat))
+            return false;
+        if (h.fitted) {
+            const int px
+                = Workbook::fittedColumnPixels({ QString::fromLatin1(h.name), QString::fromLatin1(h.unit) });
+            if (!ok(worksheet_set_column_pixels(m_ws, lxw_col_t(col), lxw_col_t(col), uint32_t(px), nullptr)))
+                return false;
+        }
+    }
+
+    if (data.firstFlight > data.lastFlight)
+        return true;
+    if (!data.table)
+        return false;
+
+    lxw_format *cell = dataFormat();
+    if (!cell)
+        return false;
+
+    lxw_row_t row = kFirstDataRow;
+    for (int n = data.firstFlight; n <= data.lastFlight; ++n) {
+        if (n < 0 || n >= FlightTable::kSize)
+            return false;
+        const FlightSummary &f = data.table->entry(n);
+        if (f.date.isEmpty())
+            break;
+        if (!ok(worksheet_write_number(m_ws, row, 0, double(n), cell)))
+            return false;
+        const std::array<const QString *, kColumns - 1> texts { &f.date, &f.startTime, &f.duration, &f.qneMin,
+            &f.qneMax, &f.heightDiffMax, &f.totalGain, &f.liftMax, &f.sinkMax, &f.speedMin, &f.speedMax };
+        for (int i = 0; i < int(texts.size()); ++i) {
+            if (!writeText(row, lxw_col_t(i + 1), *texts[i], cell))
+                return false;
+        }
+        ++row;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace Workbook {
+
+int fittedColumnPixels(const QStringList &texts)
+{
+    int widest = 0;
+    for (const QString &text : texts) {
+        if (text.isEmpty())
+            continue; // an empty cell asks for no room, not even the padding
+        int px = 0;
+        for (const QChar c : text)
+            px += calibriWidths().value(c.unicode(), kUnknownCharWidth);
+        widest = qMax(widest, px + kFitPadding);
+    }
+    return widest;
+}
+
+QString nextFreePath(const QString &folder)
+{
+    const QDir dir(folder);
+    const auto taken = [](const QString &path) {
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink(); // a dangling link still holds the name
+    };
+    QString path = dir.filePath(QStringLiteral("Flight log.xlsx"));
+    for (int n = 2; taken(path); ++n)
+        path = dir.filePath(QStringLiteral("Flight log (%1).xlsx").arg(n));
+    return path;
+}
+
+bool write(const QString &path, const ExportData &data)
+{
+    const QFileInfo target(path);
+    if (target.exists() || target.isSymLink())
+        return false;
+
+    // The workbook is built under a temporary name beside its final one and
+    // renamed into place only once complete, so a failed export leaves no
+    // half-written file, and the rename never replaces a file that appeared
+    // meanwhile. The library creates the file itself, so it gets the
+    // permissions of any other new file of the user.
+    const QDir dir = target.absoluteDir();
+    QString tempPath;
+    do {
+        tempPath = dir.filePath(QStringLiteral(".%1.%2.part")
+                                    .arg(target.fileName())
+                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    } while (QFileInfo(tempPath).exists() || QFileInfo(tempPath).isSymLink());
+
+    lxw_workbook *wb = workbook_new(QFile::encodeName(tempPath).constData());
+    if (!wb)
+        return false;
+    const QByteArray sheetName = Workbook::kSheetName.toUtf8();
+    lxw_worksheet *ws = workbook_add_worksheet(wb, sheetName.constData());
+    const bool built = ws && SheetBuilder(wb, ws).build(data);
+    // Closing writes the file: its result counts as much as the cells'.
+    const bool closed = workbook_close(wb) == LXW_NO_ERROR;
+
+    if (built && closed && QFile::rename(tempPath, path))
+        return true;
+    QFile::remove(tempPath);
+    return false;
+}
+
+} // namespace Workbook

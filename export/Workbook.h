@@ -1,0 +1,26 @@
+#pragma once
+
+#include "export/FlightTable.h"
+
+#include <QString>
+#include <QStringList>
+
+// The "Flight log" workbook: bold title, pilot line, a framed two-row header
+// and one row per flight until the first flight without a date.
+namespace Workbook {
+
+inline const QString kSheetName = QStringLiteral("Flight log");
+inline const QString kTitle = QStringLiteral("Tolmera Orvin KX200 Flight log");
+
+// Writes the workbook to path (which must not exist yet); false on failure.
+bool write(const QString &path, const ExportData &data);
+
+// "Flight log.xlsx" in folder, or "Flight log (2).xlsx", "(3)" ... when
+// that name is taken: an earlier workbook is never overwritten.
+QString nextFreePath(const QString &folder);
+
+// Pixel width a column needs for texts in Calibri 11, with the padding the
+// spreadsheet application's own fit adds.
+int fittedColumnPixels(const QStringList &texts);
+
+} // namespace Workbook
