@@ -1,0 +1,122 @@
+#pragma once
+
+#include "export/FlightTable.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class MainWindow;
+}
+class AboutDialog;
+class HelpWindow;
+class ReceiveBuffer;
+class SerialLink;
+class Waiter;
+
+// The main window "TOLMERA": every control, the serial port, the receive
+// buffer and the status log. Its handlers sequence the instrument
+// operations; framing, decoding and the writers live in the core.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Appends " * " + message + CR LF to the status log and beeps.
+    void funcWriteError(const QString &ErrMess);
+    // Waits at least ms milliseconds while the window keeps handling events.
+    // Inside an operation, a wait cut short by Exit or by closing the window
+    // ends the operation there.
+    void MyPause(int ms);
+    // Empties the receive buffer and resets the activity strip to "|".
+    void funcClearStatus();
+    QString funcExplodeString(const QString &Source, const QString &fillChar) const;
+    // Sends the first seven characters of a memory read, one at a time.
+    void funcSendString(const QString &strSend);
+    // The port is open and the instrument answers "T" with exactly "!".
+    bool funcCheckConnection();
+    // Reads the eight name bytes into pilotName(); false when that failed.
+    bool funcGetPilotName();
+
+    QString statusLogText() const { return m_statusLog; }
+    QString receiveBufferText() const;
+    QString pilotName() const { return m_pilotName; }
+    QString exportFileName() const { return m_exportFileName; }
+    const FlightTable &flightTable() const { return m_flightTable; }
+    qint16 exportFirstFlight() const { return m_exportFirstFlight; }
+    qint16 exportLastFlight() const { return m_exportLastFlight; }
+    bool isOperationRunning() const { return m_busy; }
+    SerialLink &serialPort() { return *m_MSComm1; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    // Event handlers of the controls and menus.
+    void cmbCommPort_Click();
+    void MSComm1_OnComm();
+    void Text20_Change();
+    void Command3_Click();
+    void cmdGetFlight_Click();
+    void btnVersie_Click();
+    void cmdGetPilotName_Click();
+    void savepilot_Click();
+    void cmdExport_Click();
+    void cmbExportSettings_Click();
+    void cmdSaveFileName_Click();
+    void txtFromFlight_KeyDown();
+    void Exit_Click();
+    void ClearFD_Click();
+    void ClearFI_Click();
+    void ClearS_Click();
+    void info_Click();
+    void About_Click();
+    void onConnectionLost();
+
+    void Form_Load();
+    void initActionsConnections();
+
+    // Flight log access: the count at address 47 and one flight's record.
+    std::optional<int> readFlightCount();
+    std::optional<QString> readFlightRecord(qint16 flightNumber);
+    void sendReadRun(int firstAddress, int count);
+    void transmitPaced(const QString &command);
+    void refreshPilotName();
+    bool WriteTextReport();
+    bool WriteSpreadsheet();
+    ExportData exportData() const;
+
+    template<typename Steps>
+    void runOperation(Steps steps);
+    void applyOperationControlState();
+
+    std::unique_ptr<Ui::MainWindow> ui;
+    SerialLink *m_MSComm1;
+    ReceiveBuffer *m_Text20;
+    Waiter *m_waiter;
+    QPointer<AboutDialog> m_about;
+    QPointer<HelpWindow> m_help;
+
+    // The thirteen controls that follow the receive buffer, and whether the
+    // buffer rule (and the export type for the file name controls) wants
+    // each of them enabled. While an operation runs all of them stay
+    // disabled whatever the rule says.
+    std::array<QWidget *, 13> m_operationControls {};
+    std::array<bool, 13> m_wantEnabled {};
+    bool m_busy = false;
+    bool m_closing = false;
+
+    QString m_statusLog;
+    QString m_pilotName;
+    QString m_exportFileName;
+    FlightTable m_flightTable;
+    qint16 m_exportFirstFlight = 0;
+    qint16 m_exportLastFlight = 0;
+};
