@@ -1,0 +1,152 @@
+#pragma once
+
+// A main window talking over COM1 to a simulated instrument, for the window
+// tests of the instrument data operations and the export.
+
+#include "link/SerialLink.h"
+#include "sim/MemoryImage.h"
+#include "tests/support/SimInstrument.h"
+#include "ui/MainWindow.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QTest>
+
+#include <memory>
+
+class InstrumentRig
+{
+public:
+    // Starts the simulator first: the window opens COM1 through the device
+    // map that start() puts in place.
+    bool start(const SimInstrument::Options &options)
+    {
+        window.reset();
+        sim = std::make_unique<SimInstrument>(options);
+        if (!sim->start())
+            return false;
+        window = std::make_unique<MainWindow>();
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            return false;
+        sim->clearTranscript();
+        m_logMark = window->statusLogText().size();
+        return window->serialPort().isOpen();
+    }
+
+    template <typename T> T *child(const char *name) const
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+    QLineEdit *box(const char *name) const { return child<QLineEdit>(name); }
+    QPushButton *button(const char *name) const { return child<QPushButton>(name); }
+
+    // Forget what went before: the next commands() and newLog() start here.
+    void mark()
+    {
+        sim->clearTranscript();
+        m_logMark = window->statusLogText().size();
+    }
+    QStringList commands() const { return sim->receivedCommands(); }
+    // The status lines written since the last mark(), without " * " and CR LF.
+    QStringList newLog() const
+    {
+        QStringList lines;
+        const QStringList raw = window->statusLogText().mid(m_logMark).split(QStringLiteral("\r\n"));
+        for (const QString &line : raw) {
+            if (!line.isEmpty())
+                lines.append(
+                    line.startsWith(QStringLiteral(" * ")) ? line.mid(3) : QStringLiteral("?") + line);
+        }
+        return lines;
+    }
+
+    // Declared in this order so that the window goes before its instrument.
+    std::unique_ptr<SimInstrument> sim;
+    std::unique_ptr<MainWindow> window;
+
+private:
+    qsizetype m_logMark = 0;
+};
+
+namespace Wire {
+
+inline QString read(int address)
+{
+    return QStringLiteral("R%1").arg(address, 6, 10, QLatin1Char('0'));
+}
+
+// The 19 reads of a flight's record: its 18 bytes and the first of the next.
+inline QStringList recordReads(int flight)
+{
+    QStringList out;
+    for (int k = 0; k < 19; ++k)
+        out << read(392 + 18 * flight + k);
+    return out;
+}
+
+// A pilot name read with its own connection test.
+inline QStringList pilotRefresh()
+{
+    QStringList out { QStringLiteral("T") };
+    for (int a = 208; a <= 215; ++a)
+        out << read(a);
+    return out;
+}
+
+} // namespace Wire
+
+// The text forms of one flight as the window shows and the report writes them.
+struct FlightTexts
+{
+    int number = 0;
+    QString date, startTime, duration, qneMin, qneMax, heightDiffMax, totalGain, liftMax, sinkMax, speedMin,
+        speedMax;
+};
+
+namespace Logbook {
+
+// Flights whose text forms are known without decoding: negative QNE, one
+// decimal rates, whole rates, zero values, the widest fields.
+//                              sink lift qneMin qneMax vMin vMax  min day mon year  hh  mm  gain
+inline const RawFlight kFlightA { 25, 30, -20, 1500, 7, 45, 286, 14, 7, 2005, 9, 5, 1000 };
+inline const RawFlight kFlightB { 8, 0, 0, 2130, 18, 52, 5, 3, 11, 2000, 13, 40, 16777215 };
+inline const RawFlight kFlightC { 120, 255, -16383, 16383, 0, 255, 6000, 31, 12, 2255, 23, 59, 65536 };
+inline const RawFlight kFlightD { 32, 45, 850, 2130, 18, 52, 90, 14, 7, 2005, 12, 5, 3400 };
+
+inline FlightTexts textsA(int n)
+{
+    return { n, "2005-07-14", "09:05", "04:46", "-20", "1500", "1520", "1000", "3", "2.5", "7", "45" };
+}
+inline FlightTexts textsB(int n)
+{
+    return { n, "2000-11-03", "13:40", "00:05", "0", "2130", "2130", "16777215", "0", "0.8", "18", "52" };
+}
+inline FlightTexts textsC(int n)
+{
+    return { n, "2255-12-31", "23:59", "100:00", "-16383", "16383", "32766", "65536", "25.5", "12", "0",
+        "255" };
+}
+inline FlightTexts textsD(int n)
+{
+    return { n, "2005-07-14", "12:05", "01:30", "850", "2130", "1280", "3400", "4.5", "3.2", "18", "52" };
+}
+
+// A plain flight for filling memory: 2010-05-n at 10:n.
+inline RawFlight filler(int n)
+{
+    return { 10 + n, 20 + n, 100 * n, 1000 + 100 * n, 10 + n, 40 + n, 30 + n, n, 5, 2010, 10, n, 500 * n };
+}
+
+inline MemoryImage image(const QList<RawFlight> &flights, const QByteArray &pilot)
+{
+    MemoryImage m;
+    for (int i = 0; i < flights.size(); ++i)
+        m.setFlight(i + 1, flights.at(i));
+    m.setFlightCount(int(flights.size()));
+    m.setPilotName(pilot);
+    return m;
+}
+
+} // namespace Logbook

@@ -1,0 +1,697 @@
+#include "link/SerialLink.h"
+#include "tests/support/SimInstrument.h"
+#include "ui/MainWindow.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// The controls that go grey while the receive buffer holds anything or an
+// operation runs, in the order the window switches them.
+const QStringList kOperationControls {
+    "cmdGetFlight",
+    "cmdExport",
+    "btnVersie",
+    "cmbExportSettings",
+    "txtFromFlight",
+    "txtUntilFlight",
+    "cmbCommPort",
+    "txtVluchtNummer",
+    "txtFileName",
+    "cmdSaveFileName",
+    "savepilot",
+    "txtPilot",
+    "cmdGetPilotName",
+};
+
+const QString kNotConnected
+    = QStringLiteral("Error connecting to the Orvin, please check cable and settings");
+
+QString line(const QString &message)
+{
+    return QStringLiteral(" * ") + message + QStringLiteral("\r\n");
+}
+
+QStringList pilotNameRun()
+{
+    QStringList commands { "T", "T" };
+    for (int address = 208; address <= 215; ++address)
+        commands << QStringLiteral("R%1").arg(address, 6, 10, QLatin1Char('0'));
+    return commands;
+}
+
+} // namespace
+
+// The serial link as the main window drives it against the simulated
+// instrument on a real pseudo-terminal: port selection, the receive buffer
+// and the controls that follow it, the connection check, the pacing of
+// commands on the wire, and what happens when the cable is pulled.
+class TestLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void portSelection_data();
+    void portSelection();
+    void unaskedDataUntilCleared_data();
+    void unaskedDataUntilCleared();
+    void lateAnswerStaysInBuffer();
+    void clearOrvinInfoKeepsPilotName();
+    void clearFlightDataKeepsHeightDifference();
+    void excelTypeAndFileNameControls();
+    void operationGuard();
+    void checkConnection_data();
+    void checkConnection();
+    void sendStringPacing_data();
+    void sendStringPacing();
+    void readRunPacing();
+    void explodeString_data();
+    void explodeString();
+    void myPauseZeroReturnsAtOnce();
+    void myPause_data();
+    void myPause();
+    void unplugWhileIdle();
+    void unplugDuringOperation();
+
+private:
+    template <typename T> T *child(const QString &name) const
+    {
+        T *found = m_window->findChild<T *>(name);
+        if (!found)
+            qWarning("no %s named %s", T::staticMetaObject.className(), qPrintable(name));
+        return found;
+    }
+    QStringList enabledOperationControls() const;
+    void selectPort(int index);
+    void selectExportType(int index);
+    bool putUnasked(const QByteArray &bytes);
+    void closePortBySelection();
+    void startSim(const SimInstrument::Options &options);
+
+    std::unique_ptr<SimInstrument> m_sim;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestLink::init()
+{
+    startSim(SimInstrument::Options {});
+}
+
+void TestLink::startSim(const SimInstrument::Options &options)
+{
+    m_window.reset();
+    m_sim = std::make_unique<SimInstrument>(options);
+    QVERIFY(m_sim->start());
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QCOMPARE(m_window->statusLogText(), line(QStringLiteral("COM1 selected")));
+}
+
+void TestLink::cleanup()
+{
+    m_window.reset();
+    m_sim.reset();
+}
+
+QStringList TestLink::enabledOperationControls() const
+{
+    QStringList enabled;
+    for (const QString &name : kOperationControls) {
+        if (child<QWidget>(name)->isEnabled())
+            enabled << name;
+    }
+    return enabled;
+}
+
+void TestLink::selectPort(int index)
+{
+    // As the user's choice does: activated() comes even for the entry that is
+    // already chosen.
+    auto *list = child<QComboBox>(QStringLiteral("cmbCommPort"));
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+}
+
+void TestLink::selectExportType(int index)
+{
+    auto *list = child<QComboBox>(QStringLiteral("cmbExportSettings"));
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+}
+
+bool TestLink::putUnasked(const QByteArray &bytes)
+{
+    const QString before = m_window->receiveBufferText();
+    return m_sim->sendUnasked(bytes)
+        && waitFor(
+            [&] { return m_window->receiveBufferText() == before + QString::fromLatin1(bytes); }, 2000);
+}
+
+void TestLink::closePortBySelection()
+{
+    // COM2 leads nowhere, so choosing it leaves the port closed.
+    QVERIFY(QFile::link(
+        QStringLiteral("/nonexistent/tolmera-test-device"), m_sim->deviceMapDir() + QStringLiteral("/com2")));
+    selectPort(1);
+    QVERIFY(m_window->statusLogText().endsWith(line(QStringLiteral("Error selecting COM port"))));
+    QVERIFY(!m_window->serialPort().isOpen());
+}
+
+// ---------------------------------------------------------------------------
+
+void TestLink::portSelection_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("COM1 again") << "" << 0 << "COM1 selected";
+    // Only works if COM1 is released before COM4 opens the same terminal.
+    QTest::newRow("COM4 to the same terminal") << "com4 to terminal" << 3 << "COM4 selected";
+    QTest::newRow("COM2 without link") << "" << 1 << "Error selecting COM port";
+    QTest::newRow("COM3 link to missing device") << "com3 to missing" << 2 << "Error selecting COM port";
+    QTest::newRow("COM1 held by another program") << "hold terminal" << 0 << "Error selecting COM port";
+}
+
+void TestLink::portSelection()
+{
+    QFETCH(QString, setup);
+    QFETCH(int, index);
+    QFETCH(QString, message);
+    MainWindow &w = *m_window;
+
+    if (index == 1 && QFile::exists(QStringLiteral("/dev/ttyS1")))
+        QSKIP("this machine has a /dev/ttyS1 that COM2 might open");
+
+    QVERIFY(putUnasked("xyz"));
+    QSerialPort holder(m_sim->ptyPath());
+    if (setup == QLatin1String("com4 to terminal")) {
+        QVERIFY(QFile::link(m_sim->ptyPath(), m_sim->deviceMapDir() + QStringLiteral("/com4")));
+    } else if (setup == QLatin1String("com3 to missing")) {
+        QVERIFY(QFile::link(
+            QStringLiteral("/nonexistent/ttyUSB7"), m_sim->deviceMapDir() + QStringLiteral("/com3")));
+    } else if (setup == QLatin1String("hold terminal")) {
+        w.serialPort().close();
+        QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+    }
+
+    const QString logBefore = w.statusLogText();
+    selectPort(index);
+    QCOMPARE(w.statusLogText(), logBefore + line(message));
+
+    if (message.endsWith(QLatin1String("selected"))) {
+        QVERIFY(w.serialPort().isOpen());
+        QCOMPARE(w.serialPort().commPort(), index + 1);
+        QCOMPARE(w.receiveBufferText(), QString());
+        QCOMPARE(enabledOperationControls(), kOperationControls);
+        // The newly opened port really reaches the instrument.
+        m_sim->clearTranscript();
+        QVERIFY(w.funcCheckConnection());
+        QCOMPARE(m_sim->receivedCommands(), QStringList { "T" });
+    } else {
+        QVERIFY(!w.serialPort().isOpen());
+        QCOMPARE(w.receiveBufferText(), QStringLiteral("xyz"));
+        QCOMPARE(enabledOperationControls(), QStringList());
+    }
+}
+
+void TestLink::unaskedDataUntilCleared_data()
+{
+    QTest::addColumn<QString>("clearBy");
+    QTest::newRow("Reset") << "Command3";
+    QTest::newRow("Edit > Clear Status") << "ClearS";
+}
+
+void TestLink::unaskedDataUntilCleared()
+{
+    QFETCH(QString, clearBy);
+    MainWindow &w = *m_window;
+    auto *activity = child<QLineEdit>(QStringLiteral("txtStatusBlind"));
+    auto *counter = child<QLabel>(QStringLiteral("lblCounter"));
+    QSignalSpy portEvents(&w.serialPort(), &SerialLink::commEvent);
+
+    QVERIFY(putUnasked("AB"));
+    QCOMPARE(enabledOperationControls(), QStringList());
+    // Reset, the status window and the menus stay usable.
+    QVERIFY(child<QPushButton>(QStringLiteral("Command3"))->isEnabled());
+    QVERIFY(child<QPlainTextEdit>(QStringLiteral("txtErrorWindow"))->isEnabled());
+    QVERIFY(w.menuBar()->isEnabled());
+    for (const char *action : { "Exit", "ClearFD", "ClearFI", "ClearS", "info", "About" })
+        QVERIFY2(child<QAction>(QLatin1String(action))->isEnabled(), action);
+    // One bar per port event.
+    QVERIFY(portEvents.count() >= 1);
+    QCOMPARE(activity->text(), QString(portEvents.count() + 1, QLatin1Char('|')));
+
+    // Later arrivals are appended as they come, nothing in between.
+    QVERIFY(putUnasked("C\tD"));
+    QCOMPARE(w.receiveBufferText(), QStringLiteral("ABC\tD"));
+    QCOMPARE(activity->text(), QString(portEvents.count() + 1, QLatin1Char('|')));
+
+    counter->setText(QStringLiteral("Pilot Name"));
+    if (clearBy == QLatin1String("Command3"))
+        child<QPushButton>(clearBy)->click();
+    else
+        child<QAction>(clearBy)->trigger();
+
+    QCOMPARE(w.statusLogText(), QString());
+    QCOMPARE(child<QPlainTextEdit>(QStringLiteral("txtErrorWindow"))->toPlainText(), QString());
+    QCOMPARE(w.receiveBufferText(), QString());
+    QCOMPARE(activity->text(), QStringLiteral("|"));
+    QCOMPARE(counter->text(), QStringLiteral("_"));
+    QCOMPARE(enabledOperationControls(), kOperationControls);
+}
+
+void TestLink::lateAnswerStaysInBuffer()
+{
+    // An answer that comes after its wait is not part of the exchange; it
+    // stays and keeps the operations locked until Reset.
+    MainWindow &w = *m_window;
+    QVERIFY(m_sim->setFault(QStringLiteral("late:150 T 1")));
+    QVERIFY(!w.funcCheckConnection());
+    QVERIFY(w.statusLogText().endsWith(line(kNotConnected)));
+    QVERIFY(waitFor([&] { return w.receiveBufferText() == QLatin1String("!"); }, 2000));
+    QCOMPARE(enabledOperationControls(), QStringList());
+    child<QPushButton>(QStringLiteral("Command3"))->click();
+    QCOMPARE(enabledOperationControls(), kOperationControls);
+}
+
+void TestLink::clearOrvinInfoKeepsPilotName()
+{
+    MainWindow &w = *m_window;
+    child<QPushButton>(QStringLiteral("btnVersie"))->click();
+    const QString name = QString::fromLatin1(MemoryImage::sample().pilotName());
+    QCOMPARE(w.pilotName(), name);
+    for (const char *box : { "txtVersion", "txtSerial", "txtPilotName" })
+        QVERIFY2(!child<QLineEdit>(QLatin1String(box))->text().isEmpty(), box);
+
+    child<QAction>(QStringLiteral("ClearFI"))->trigger();
+    for (const char *box : { "txtVersion", "txtSerial", "txtPilotName" })
+        QVERIFY2(child<QLineEdit>(QLatin1String(box))->text().isEmpty(), box);
+    // Only the shown texts go; the name last read is still what an export uses.
+    QCOMPARE(w.pilotName(), name);
+}
+
+void TestLink::clearFlightDataKeepsHeightDifference()
+{
+    MainWindow &w = *m_window;
+    child<QLineEdit>(QStringLiteral("txtVluchtNummer"))->setText(QStringLiteral("1"));
+    child<QPushButton>(QStringLiteral("cmdGetFlight"))->click();
+    const QStringList boxes { "txtFlight", "txtDate", "txtStime", "txtDtime", "txtAltMax", "txtAltMin",
+        "txtGain", "txtVarioMax", "txtVarioMin", "txtSpeedMax", "txtSpeedMin" };
+    for (const QString &box : boxes)
+        QVERIFY2(!child<QLineEdit>(box)->text().isEmpty(), qPrintable(box));
+    const QString heightDiff = child<QLineEdit>(QStringLiteral("txtHeightdiffmax"))->text();
+    QVERIFY(!heightDiff.isEmpty());
+    const QString log = w.statusLogText();
+
+    child<QAction>(QStringLiteral("ClearFD"))->trigger();
+    for (const QString &box : boxes)
+        QVERIFY2(child<QLineEdit>(box)->text().isEmpty(), qPrintable(box));
+    QCOMPARE(child<QLineEdit>(QStringLiteral("txtHeightdiffmax"))->text(), heightDiff);
+    QCOMPARE(w.statusLogText(), log);
+}
+
+void TestLink::excelTypeAndFileNameControls()
+{
+    const QStringList fileNameControls { "txtFileName", "cmdSaveFileName" };
+    QStringList others = kOperationControls;
+    for (const QString &name : fileNameControls)
+        others.removeAll(name);
+    auto *caption = child<QLabel>(QStringLiteral("Label1"));
+
+    selectExportType(1);
+    QCOMPARE(enabledOperationControls(), others);
+    QVERIFY(!caption->isEnabled());
+
+    QVERIFY(putUnasked("?"));
+    QCOMPARE(enabledOperationControls(), QStringList());
+
+    // Emptying the buffer wakes every operation control, the file name ones
+    // included; the caption waits for the next choice of export type.
+    child<QPushButton>(QStringLiteral("Command3"))->click();
+    QCOMPARE(enabledOperationControls(), kOperationControls);
+    QVERIFY(!caption->isEnabled());
+
+    selectExportType(0);
+    QCOMPARE(enabledOperationControls(), kOperationControls);
+    QVERIFY(caption->isEnabled());
+}
+
+void TestLink::operationGuard()
+{
+    MainWindow &w = *m_window;
+    const QString logBefore = w.statusLogText();
+    m_sim->clearTranscript();
+
+    struct Sample
+    {
+        bool running;
+        QStringList enabled;
+        bool resetEnabled;
+        bool menusEnabled;
+    };
+    QList<Sample> samples;
+    QTimer sampler;
+    sampler.setInterval(2);
+    connect(&sampler, &QTimer::timeout, this, [&] {
+        bool menus = w.menuBar()->isEnabled();
+        for (const char *action : { "Exit", "ClearFD", "ClearFI", "ClearS", "info", "About" })
+            menus = menus && child<QAction>(QLatin1String(action))->isEnabled();
+        samples.append(Sample { w.isOperationRunning(), enabledOperationControls(),
+            child<QPushButton>(QStringLiteral("Command3"))->isEnabled(), menus });
+    });
+
+    // Halfway through, try every way in to a second operation, including
+    // those a disabled control would not stop.
+    bool triedSecond = false;
+    QTimer::singleShot(300, this, [&] {
+        triedSecond = w.isOperationRunning();
+        child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+        child<QPushButton>(QStringLiteral("btnVersie"))->click();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(child<QLineEdit>(QStringLiteral("txtVluchtNummer")), &enter);
+        QCoreApplication::sendEvent(child<QLineEdit>(QStringLiteral("txtPilot")), &enter);
+        selectPort(0);
+    });
+
+    sampler.start();
+    child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+    sampler.stop();
+
+    QVERIFY(triedSecond);
+    QVERIFY2(samples.size() >= 50, qPrintable(QString::number(samples.size())));
+    for (const Sample &s : samples) {
+        QVERIFY(s.running);
+        QCOMPARE(s.enabled, QStringList());
+        QVERIFY(s.resetEnabled);
+        QVERIFY(s.menusEnabled);
+    }
+    // One run on the wire, nothing logged (no port reselection either), and
+    // everything usable again afterwards.
+    QCOMPARE(m_sim->receivedCommands(), pilotNameRun());
+    QCOMPARE(w.statusLogText(), logBefore);
+    QCOMPARE(w.pilotName(), QString::fromLatin1(MemoryImage::sample().pilotName()));
+    QVERIFY(!w.isOperationRunning());
+    QCOMPARE(enabledOperationControls(), kOperationControls);
+}
+
+void TestLink::checkConnection_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("closePort");
+    QTest::addColumn<bool>("answered");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("sent");
+
+    const QStringList test { "T" };
+    QTest::newRow("answered") << "" << false << true << "" << test;
+    QTest::newRow("silent") << "silent T 1" << false << false << kNotConnected << test;
+    QTest::newRow("! and one more") << "extra T 1" << false << false << kNotConnected << test;
+    QTest::newRow("!!") << "extra:! T 1" << false << false << kNotConnected << test;
+    QTest::newRow("? instead of !") << "garble T 1" << false << false << kNotConnected << test;
+    QTest::newRow("too late") << "late:120 T 1" << false << false << kNotConnected << test;
+    QTest::newRow("port closed") << "" << true << false << "COM port not open" << QStringList();
+}
+
+void TestLink::checkConnection()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, closePort);
+    QFETCH(bool, answered);
+    QFETCH(QString, message);
+    QFETCH(QStringList, sent);
+    MainWindow &w = *m_window;
+
+    if (closePort)
+        closePortBySelection();
+    if (!fault.isEmpty())
+        QVERIFY(m_sim->setFault(fault));
+    const QString logBefore = w.statusLogText();
+    m_sim->clearTranscript();
+
+    QCOMPARE(w.funcCheckConnection(), answered);
+    QCOMPARE(w.statusLogText(), logBefore + (message.isEmpty() ? QString() : line(message)));
+    QCOMPARE(w.receiveBufferText(), QString());
+    QTest::qWait(30);
+    QCOMPARE(m_sim->receivedCommands(), sent);
+}
+
+void TestLink::sendStringPacing_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("onWire");
+    QTest::addColumn<int>("address");
+
+    QTest::newRow("flight count") << "R000047" << QByteArray("R000047") << 47;
+    QTest::newRow("pilot name byte") << "R000213" << QByteArray("R000213") << 213;
+    QTest::newRow("longer than seven") << "R0002089999" << QByteArray("R000208") << 208;
+}
+
+void TestLink::sendStringPacing()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, onWire);
+    QFETCH(int, address);
+    MainWindow &w = *m_window;
+    const QString unchanged = command;
+    const int value = quint8(MemoryImage::sample().byte(address));
+    const QString answer
+        = QString::fromLatin1(onWire) + QStringLiteral("%1").arg(value, 3, 10, QLatin1Char('0'));
+
+    // The instrument notes each character when it gets round to reading it;
+    // on a busy machine it may read two at once. Seven separate characters a
+    // millisecond apart in one of a few tries shows the pacing; a command
+    // written in one go never shows it.
+    QString lastTry;
+    bool paced = false;
+    for (int attempt = 0; attempt < 5 && !paced; ++attempt) {
+        m_sim->clearTranscript();
+        w.funcClearStatus();
+        w.funcSendString(command);
+        w.MyPause(50);
+        QCOMPARE(command, unchanged);
+        QCOMPARE(w.receiveBufferText(), answer);
+
+        QList<SimInstrument::Chunk> received;
+        QByteArray bytes;
+        for (const SimInstrument::Chunk &c : m_sim->transcript()) {
+            if (c.received) {
+                received << c;
+                bytes += c.bytes;
+            }
+        }
+        QCOMPARE(bytes, onWire);
+        paced = received.size() == 7;
+        lastTry.clear();
+        for (qsizetype i = 0; i < received.size(); ++i) {
+            const double gapMs = i > 0 ? (received[i].seconds - received[i - 1].seconds) * 1000 : 0;
+            lastTry += QStringLiteral(" %1@+%2ms")
+                           .arg(QString::fromLatin1(received[i].bytes))
+                           .arg(gapMs, 0, 'f', 2);
+            if (i > 0 && gapMs < 0.95)
+                paced = false;
+        }
+    }
+    QVERIFY2(paced, qPrintable(QStringLiteral("last try:") + lastTry));
+}
+
+void TestLink::readRunPacing()
+{
+    MainWindow &w = *m_window;
+    m_sim->clearTranscript();
+    child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+    QCOMPARE(w.pilotName(), QString::fromLatin1(MemoryImage::sample().pilotName()));
+
+    // Split the received chunks into commands: each starts with its letter,
+    // and a 50 ms wait keeps two commands from sharing a chunk.
+    struct Command
+    {
+        QByteArray text;
+        double first = 0;
+        double last = 0;
+    };
+    QList<Command> commands;
+    for (const SimInstrument::Chunk &c : m_sim->transcript()) {
+        if (!c.received)
+            continue;
+        if (c.bytes.startsWith('T') || c.bytes.startsWith('R'))
+            commands.append(Command { {}, c.seconds, c.seconds });
+        QVERIFY(!commands.isEmpty());
+        commands.last().text += c.bytes;
+        commands.last().last = c.seconds;
+    }
+    QStringList texts;
+    for (const Command &c : commands)
+        texts << QString::fromLatin1(c.text);
+    QCOMPARE(texts, pilotNameRun());
+
+    // A command's answer gets its full wait before the next command starts.
+    // The instrument notes a character when it gets round to reading it, a
+    // few milliseconds late on a busy machine, hence the margin.
+    for (qsizetype i = 1; i < commands.size(); ++i) {
+        const double gapMs = (commands[i].first - commands[i - 1].last) * 1000;
+        QVERIFY2(gapMs >= 45,
+            qPrintable(
+                QStringLiteral("%1 began %2 ms after %3 ended").arg(texts[i]).arg(gapMs).arg(texts[i - 1])));
+    }
+}
+
+void TestLink::explodeString_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("fill");
+    QTest::addColumn<QString>("exploded");
+
+    QTest::newRow("read command") << "R000047"
+                                  << ","
+                                  << "R,0,0,0,0,4,7";
+    QTest::newRow("three digits") << "123"
+                                  << ","
+                                  << "1,2,3";
+    QTest::newRow("one character") << "T"
+                                   << ","
+                                   << "T";
+    QTest::newRow("empty") << ""
+                           << ","
+                           << "";
+    QTest::newRow("comma inside") << "a,b"
+                                  << ","
+                                  << "a,,,b";
+    QTest::newRow("high Latin-1") << QString::fromLatin1("\xe9\xff") << ","
+                                  << QString::fromLatin1("\xe9,\xff");
+}
+
+void TestLink::explodeString()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, fill);
+    QFETCH(QString, exploded);
+    QCOMPARE(m_window->funcExplodeString(source, fill), exploded);
+    if (!source.isEmpty())
+        QCOMPARE(exploded.size(), 2 * source.size() - 1);
+}
+
+void TestLink::myPauseZeroReturnsAtOnce()
+{
+    // Characters already waiting on the line are not taken in by a wait of 0.
+    MainWindow &w = *m_window;
+    QVERIFY(m_sim->sendUnasked("xyz"));
+    QElapsedTimer clock;
+    clock.start();
+    w.MyPause(0);
+    QVERIFY2(clock.elapsed() < 20, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(w.receiveBufferText(), QString());
+    w.MyPause(30);
+    QCOMPARE(w.receiveBufferText(), QStringLiteral("xyz"));
+}
+
+void TestLink::myPause_data()
+{
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<int>("sendAfterMs"); // -1: nothing arrives
+
+    QTest::newRow("1") << 1 << -1;
+    QTest::newRow("50") << 50 << -1;
+    QTest::newRow("50 with data") << 50 << 10;
+    QTest::newRow("120 with data") << 120 << 30;
+}
+
+void TestLink::myPause()
+{
+    QFETCH(int, ms);
+    QFETCH(int, sendAfterMs);
+    MainWindow &w = *m_window;
+
+    bool sent = false;
+    if (sendAfterMs >= 0)
+        QTimer::singleShot(sendAfterMs, this, [&] { sent = m_sim->sendUnasked("xyz"); });
+    QElapsedTimer clock;
+    clock.start();
+    w.MyPause(ms);
+    const qint64 elapsed = clock.elapsed();
+
+    QVERIFY2(elapsed >= ms, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed < ms + 500, qPrintable(QString::number(elapsed)));
+    if (sendAfterMs >= 0) {
+        QVERIFY(sent);
+        // Whatever arrived during the wait is in the buffer when it returns.
+        QCOMPARE(w.receiveBufferText(), QStringLiteral("xyz"));
+    } else {
+        QCOMPARE(w.receiveBufferText(), QString());
+    }
+}
+
+void TestLink::unplugWhileIdle()
+{
+    MainWindow &w = *m_window;
+    const QString logBefore = w.statusLogText();
+    QVERIFY(m_sim->hangUp());
+    QVERIFY(waitFor([&] { return !w.serialPort().isOpen(); }, 2000));
+    QTest::qWait(200); // a port that keeps failing must not keep logging
+    QCOMPARE(w.statusLogText(), logBefore + line(QStringLiteral("COM port not open")));
+    // The port event that brought no characters still shows as a bar.
+    QCOMPARE(w.receiveBufferText(), QString());
+    QVERIFY(child<QLineEdit>(QStringLiteral("txtStatusBlind"))->text().size() > 1);
+    QCOMPARE(enabledOperationControls(), kOperationControls);
+
+    child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+    QCOMPARE(w.statusLogText(), logBefore + line(QStringLiteral("COM port not open")).repeated(2));
+}
+
+void TestLink::unplugDuringOperation()
+{
+    MainWindow &w = *m_window;
+    const QString logBefore = w.statusLogText();
+
+    // Pull the cable as soon as the name reads begin.
+    bool pulled = false;
+    QTimer watcher;
+    watcher.setInterval(1);
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        if (!pulled && child<QLabel>(QStringLiteral("lblCounter"))->text() == QLatin1String("Pilot Name")) {
+            pulled = true;
+            QVERIFY(m_sim->hangUp());
+        }
+    });
+    watcher.start();
+    QElapsedTimer clock;
+    clock.start();
+    child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+    const qint64 elapsed = clock.elapsed();
+    watcher.stop();
+
+    QVERIFY(pulled);
+    QVERIFY2(elapsed < 3000, qPrintable(QString::number(elapsed)));
+    QVERIFY(!w.isOperationRunning());
+    QVERIFY(!w.serialPort().isOpen());
+    const QString added = w.statusLogText().mid(logBefore.size());
+    QVERIFY2(added.contains(line(QStringLiteral("COM port not open"))), qPrintable(added));
+    QVERIFY2(added.endsWith(line(QStringLiteral("Error processing pilot name"))), qPrintable(added));
+
+    // The next operation finds the port closed.
+    child<QPushButton>(QStringLiteral("Command3"))->click();
+    child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+    QCOMPARE(w.statusLogText(), line(QStringLiteral("COM port not open")));
+}
+
+QTEST_MAIN(TestLink)
+#include "tst_link.moc"

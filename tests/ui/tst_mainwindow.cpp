@@ -1,0 +1,602 @@
+#include "link/SerialLink.h"
+#include "tests/support/SimInstrument.h"
+#include "ui/Look.h"
+#include "ui/MainWindow.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QSerialPort>
+#include <QTest>
+
+#include <memory>
+
+// The main window's shell as the user meets it right after start-up: its
+// frames, captions, tool tips, focus order, menus and the status log's line
+// format. The window runs against the simulated instrument only so that
+// start-up can open COM1; nothing here sends a command.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void windowIsFixedCaptionedAndCentred();
+    void startupState();
+    void startupWithBusyPortStillShowsWindow();
+    void frames_data();
+    void frames();
+    void controls_data();
+    void controls();
+    void folderLabelShowsDriveC();
+    void pilotBoxTakesEightCharacters();
+    void tabOrder();
+    void menus_data();
+    void menus();
+    void labelBuddies_data();
+    void labelBuddies();
+    void accessibleNames_data();
+    void accessibleNames();
+    void statusLogLines_data();
+    void statusLogLines();
+
+private:
+    template <typename T> T *child(const QString &name) const
+    {
+        T *found = m_window->findChild<T *>(name);
+        if (!found)
+            qWarning("no %s named %s", T::staticMetaObject.className(), qPrintable(name));
+        return found;
+    }
+    void openWindow();
+
+    std::unique_ptr<SimInstrument> m_sim;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestMainWindow::initTestCase()
+{
+    // The program's own style and fonts, as its main() sets them up.
+    Look::apply(*qApp);
+}
+
+void TestMainWindow::init()
+{
+    m_sim = std::make_unique<SimInstrument>();
+    QVERIFY(m_sim->start());
+}
+
+void TestMainWindow::openWindow()
+{
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+    m_sim.reset();
+}
+
+void TestMainWindow::windowIsFixedCaptionedAndCentred()
+{
+    openWindow();
+    MainWindow &w = *m_window;
+    QCOMPARE(w.objectName(), QStringLiteral("TOLMERA"));
+    QCOMPARE(w.windowTitle(), QStringLiteral("TOLMERA reader"));
+    QVERIFY(!w.windowIcon().isNull());
+
+    // The client area lies below the menu bar and is 618 x 502.
+    QWidget *client = w.centralWidget();
+    QVERIFY(client);
+    QCOMPARE(client->size(), QSize(618, 502));
+    QCOMPARE(client->y(), w.menuBar()->height());
+    QCOMPARE(w.height(), w.menuBar()->height() + 502);
+
+    // Fixed border: the user cannot resize it and there is no maximize button.
+    QCOMPARE(w.minimumSize(), w.size());
+    QCOMPARE(w.maximumSize(), w.size());
+    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w.windowFlags() & Qt::WindowCloseButtonHint);
+
+    const QPoint screenCentre = w.screen()->availableGeometry().center();
+    const QPoint windowCentre = w.frameGeometry().center();
+    QVERIFY2((screenCentre - windowCentre).manhattanLength() <= 2,
+        qPrintable(QStringLiteral("window centre %1,%2, screen centre %3,%4")
+                       .arg(windowCentre.x())
+                       .arg(windowCentre.y())
+                       .arg(screenCentre.x())
+                       .arg(screenCentre.y())));
+}
+
+void TestMainWindow::startupState()
+{
+    openWindow();
+    MainWindow &w = *m_window;
+    QCOMPARE(w.statusLogText(), QStringLiteral(" * COM1 selected\r\n"));
+    QCOMPARE(child<QPlainTextEdit>(QStringLiteral("txtErrorWindow"))->toPlainText(),
+        QStringLiteral(" * COM1 selected\n"));
+    QVERIFY(w.serialPort().isOpen());
+    QCOMPARE(w.serialPort().commPort(), 1);
+    QCOMPARE(child<QComboBox>(QStringLiteral("cmbCommPort"))->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(
+        child<QComboBox>(QStringLiteral("cmbExportSettings"))->currentText(), QStringLiteral("Text file"));
+    QCOMPARE(w.exportFileName(), QStringLiteral("flightlog"));
+    QCOMPARE(w.receiveBufferText(), QString());
+    QCOMPARE(child<QLabel>(QStringLiteral("lblCounter"))->text(), QStringLiteral("_"));
+    QCOMPARE(child<QLineEdit>(QStringLiteral("txtStatusBlind"))->text(), QStringLiteral("|"));
+    QVERIFY(!w.isOperationRunning());
+
+    // Every operation control and the file name caption start enabled.
+    for (const char *name : { "cmdGetFlight", "cmdExport", "btnVersie", "cmbExportSettings", "txtFromFlight",
+             "txtUntilFlight", "cmbCommPort", "txtVluchtNummer", "txtFileName", "cmdSaveFileName",
+             "savepilot", "txtPilot", "cmdGetPilotName", "Label1" })
+        QVERIFY2(child<QWidget>(QLatin1String(name))->isEnabled(), name);
+
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(QApplication::focusWidget(), child<QWidget>(QStringLiteral("txtVluchtNummer")));
+
+    // Start-up only opens the port: the instrument hears nothing.
+    QTest::qWait(60);
+    QCOMPARE(m_sim->receivedBytes(), QByteArray());
+}
+
+void TestMainWindow::startupWithBusyPortStillShowsWindow()
+{
+    // Another program holds the terminal: start-up reports it and goes on, so
+    // the user can pick another port.
+    QSerialPort holder(m_sim->ptyPath());
+    QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+    openWindow();
+    QCOMPARE(m_window->statusLogText(), QStringLiteral(" * Error selecting COM port\r\n"));
+    QVERIFY(!m_window->serialPort().isOpen());
+    QVERIFY(m_window->isVisible());
+    QVERIFY(child<QComboBox>(QStringLiteral("cmbCommPort"))->isEnabled());
+}
+
+void TestMainWindow::frames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QRect>("rect");
+
+    QTest::newRow("frRead") << "frRead"
+                            << "Read" << QRect(0, 0, 200, 65);
+    QTest::newRow("frFlightData") << "frFlightData"
+                                  << "Flight Data" << QRect(0, 72, 200, 217);
+    QTest::newRow("frFlightInfo") << "frFlightInfo"
+                                  << "Orvin Info" << QRect(0, 296, 200, 97);
+    QTest::newRow("frSoftware") << "frSoftware"
+                                << "Software" << QRect(0, 400, 201, 73);
+    QTest::newRow("Frame1") << "Frame1"
+                            << "Export Flight" << QRect(208, 0, 200, 137);
+    QTest::newRow("Frame2") << "Frame2"
+                            << "Write" << QRect(208, 144, 200, 89);
+    QTest::newRow("Frame3") << "Frame3"
+                            << "Info" << QRect(208, 240, 200, 233);
+    QTest::newRow("Frame5") << "Frame5"
+                            << "Settings" << QRect(416, 0, 200, 49);
+    QTest::newRow("Frame4") << "Frame4"
+                            << "Status" << QRect(416, 56, 200, 417);
+    QTest::newRow("txtStatusBlind") << "txtStatusBlind" << QString() << QRect(0, 480, 617, 19);
+}
+
+void TestMainWindow::frames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, title);
+    QFETCH(QRect, rect);
+    openWindow();
+
+    QWidget *frame = child<QWidget>(name);
+    QVERIFY(frame);
+    QCOMPARE(frame->parentWidget(), m_window->centralWidget());
+    QCOMPARE(frame->geometry(), rect);
+    QVERIFY(frame->isVisible());
+    if (auto *box = qobject_cast<QGroupBox *>(frame)) {
+        QCOMPARE(box->title(), title);
+        // Frame captions are bold, everything else regular.
+        QVERIFY(box->font().bold());
+        for (QWidget *inside : box->findChildren<QWidget *>())
+            QVERIFY2(!inside->font().bold(), qPrintable(inside->objectName()));
+    } else {
+        QVERIFY(title.isEmpty());
+    }
+}
+
+void TestMainWindow::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QString>("text"); // drop-down lists: the items joined by "|"
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<int>("readOnly"); // -1: not a text box
+
+    auto row = [](const char *name, const char *frame, const QString &text,
+                   const QString &toolTip = QString(), int readOnly = -1) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(frame) << text << toolTip
+                            << readOnly;
+    };
+
+    row("lblVluchtnummer", "frRead", "Flight:");
+    row("txtVluchtNummer", "frRead", "1", "Number of the flight to retreive ", 0);
+    row("cmdGetFlight", "frRead", "Show flight log");
+
+    const struct
+    {
+        const char *label, *caption, *box, *toolTip;
+    } flightRows[] = {
+        { "lblFlight", "Flight:", "txtFlight", "Flight number" },
+        { "lblDate", "Date:", "txtDate", "Flight date (yyyy-mm-dd)" },
+        { "lblSTime", "Start time:", "txtStime", "Take off time (hh:mm)" },
+        { "lblDuration", "Flight duration:", "txtDtime", "Flight duration (hh:mm)" },
+        { "lblQneMax", "QNE max:", "txtAltMax", "Flight level max (m)" },
+        { "lblQneMin", "QNE min:", "txtAltMin", "Flight level min (m)" },
+        { "lblHeightDiff", "Height diff. max", "txtHeightdiffmax", "Maximum height difference (m)" },
+        { "lblGain", "Total gain:", "txtGain", "Cumulative height gain (m)" },
+        { "lblLift", "Lift max:", "txtVarioMax", "Max lift (m/s)" },
+        { "lblSink", "Sink max:", "txtVarioMin", "Max sink (m/s)" },
+        { "lblSpeedMax", "Speed max:", "txtSpeedMax", "Speed max (km/h)" },
+        { "lblSpeedMin", "Speed min:", "txtSpeedMin", "Speed min (km/h)" },
+    };
+    for (const auto &r : flightRows) {
+        row(r.label, "frFlightData", QString::fromUtf8(r.caption));
+        // Only the height difference box takes typing.
+        row(r.box, "frFlightData", QString(), QString::fromUtf8(r.toolTip),
+            qstrcmp(r.box, "txtHeightdiffmax") == 0 ? 0 : 1);
+    }
+
+    row("Label20", "frFlightInfo", "Version:");
+    row("txtVersion", "frFlightInfo", QString(), "Orvin version", 1);
+    row("Label21", "frFlightInfo", "Serial no:");
+    row("txtSerial", "frFlightInfo", QString(), "Orvin serial number", 1);
+    row("Label3", "frFlightInfo", "Pilot name:");
+    row("txtPilotName", "frFlightInfo", QString(), "Pilot name", 1);
+    row("btnVersie", "frFlightInfo", "Get Orvin information");
+
+    row("cmbExportSettings", "Frame1", "Text file|Excel file", "Export to type");
+    row("Label1", "Frame1", "Filename");
+    row("txtFileName", "Frame1", "flightlog", "Filename for txt export", 0);
+    row("Label5", "Frame1", ".txt");
+    row("cmdSaveFileName", "Frame1", "Set");
+    row("Label17", "Frame1", "Export flight");
+    row("txtFromFlight", "Frame1", "1", "From flight number", 0);
+    row("Label18", "Frame1", "to");
+    row("txtUntilFlight", "Frame1", "10", "To flight number", 0);
+    row("cmdExport", "Frame1", "Export");
+
+    row("Label4", "Frame2", "Pilot name:");
+    row("txtPilot", "Frame2", QString(), "Pilot name to save in Orvin", 0);
+    row("savepilot", "Frame2", "Save pilot name");
+    row("cmdGetPilotName", "Frame2", "Get pilot name");
+
+    row("Label2", "Frame3",
+        "Reset: Use the reset button to clear status log or when the buttons are disabled after receiving a "
+        "flight. ");
+    row("Label8", "Frame3",
+        "Set: Use the set button to set the new filename. This filename is only used for the text file.");
+    row("Label22", "Frame3", "Export: Use the export button to export a range of flights to a file.");
+    row("Label23", "Frame3",
+        "Show flight log: Use the show flight log button if you want to view logged values on screen.");
+    row("Label6", "Frame3", "Don't move the window while receiving data. ");
+
+    row("Label16", "Frame5", "Port:");
+    row("cmbCommPort", "Frame5", "COM1|COM2|COM3|COM4", "Select COM port");
+
+    // The status window already holds the start-up line.
+    row("txtErrorWindow", "Frame4", " * COM1 selected\n", "Status window", 1);
+    row("Command3", "Frame4", "Reset", "Reset communication");
+    row("Label19", "Frame4", "Processing:");
+    row("lblCounter", "Frame4", "_");
+
+    row("txtStatusBlind", "", "|", QString(), 1);
+}
+
+void TestMainWindow::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, frame);
+    QFETCH(QString, text);
+    QFETCH(QString, toolTip);
+    QFETCH(int, readOnly);
+    openWindow();
+
+    QWidget *control = child<QWidget>(name);
+    QVERIFY(control);
+    QVERIFY(control->isVisible());
+    QWidget *container = frame.isEmpty() ? m_window->centralWidget() : child<QWidget>(frame);
+    QVERIFY(container);
+    QVERIFY(container->isAncestorOf(control));
+    // A control lies wholly inside its frame.
+    QVERIFY(QRect(QPoint(0, 0), container->size())
+                .contains(QRect(control->mapTo(container, QPoint(0, 0)), control->size())));
+    QCOMPARE(control->toolTip(), toolTip);
+
+    if (auto *label = qobject_cast<QLabel *>(control)) {
+        QCOMPARE(label->text(), text);
+        QCOMPARE(readOnly, -1);
+    } else if (auto *button = qobject_cast<QPushButton *>(control)) {
+        QCOMPARE(button->text(), text);
+        QCOMPARE(readOnly, -1);
+    } else if (auto *combo = qobject_cast<QComboBox *>(control)) {
+        QStringList items;
+        for (int i = 0; i < combo->count(); ++i)
+            items << combo->itemText(i);
+        QCOMPARE(items.join(QLatin1Char('|')), text);
+        QVERIFY(!combo->isEditable()); // selection only, no typing
+        QCOMPARE(readOnly, -1);
+    } else if (auto *box = qobject_cast<QLineEdit *>(control)) {
+        QCOMPARE(box->text(), text);
+        QCOMPARE(int(box->isReadOnly()), readOnly);
+    } else if (auto *log = qobject_cast<QPlainTextEdit *>(control)) {
+        QCOMPARE(log->toPlainText(), text);
+        QCOMPARE(int(log->isReadOnly()), readOnly);
+        QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    } else {
+        QFAIL(
+            qPrintable(QStringLiteral("unexpected kind of control: ") + control->metaObject()->className()));
+    }
+}
+
+void TestMainWindow::folderLabelShowsDriveC()
+{
+    // Where "c:\" really leads: the whole folder in the tool tip, as much of it
+    // as fits in the label.
+    openWindow();
+    auto *label = child<QLabel>(QStringLiteral("Label26"));
+    const QString folder = QFileInfo(m_sim->driveC()).canonicalFilePath();
+    QCOMPARE(label->toolTip(), folder);
+    QVERIFY(!label->text().isEmpty());
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+    if (label->text() != folder) {
+        QVERIFY(label->text().contains(QChar(0x2026)));
+        QVERIFY(folder.endsWith(label->text().section(QChar(0x2026), 1)));
+    }
+}
+
+void TestMainWindow::pilotBoxTakesEightCharacters()
+{
+    openWindow();
+    auto *box = child<QLineEdit>(QStringLiteral("txtPilot"));
+    QTest::keyClicks(box, QStringLiteral("ABCDEFGHI"));
+    QCOMPARE(box->text(), QStringLiteral("ABCDEFGH"));
+}
+
+void TestMainWindow::tabOrder()
+{
+    openWindow();
+    const QStringList expected {
+        "txtVluchtNummer",
+        "cmdGetFlight",
+        "txtFlight",
+        "txtDate",
+        "txtStime",
+        "txtDtime",
+        "txtAltMax",
+        "txtAltMin",
+        "txtHeightdiffmax",
+        "txtGain",
+        "txtVarioMax",
+        "txtVarioMin",
+        "txtSpeedMax",
+        "txtSpeedMin",
+        "txtVersion",
+        "txtSerial",
+        "txtPilotName",
+        "btnVersie",
+        "cmbExportSettings",
+        "txtFileName",
+        "cmdSaveFileName",
+        "txtFromFlight",
+        "txtUntilFlight",
+        "cmdExport",
+        "txtPilot",
+        "savepilot",
+        "cmdGetPilotName",
+        "cmbCommPort",
+        "txtErrorWindow",
+        "Command3",
+        "txtStatusBlind",
+    };
+
+    // The focus chain, keeping only what the Tab key can land on: labels,
+    // frames and the menu bar must not show up at all.
+    auto *start = child<QWidget>(QStringLiteral("txtVluchtNummer"));
+    QStringList chain;
+    QWidget *w = start;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && m_window->isAncestorOf(w))
+            chain << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w && w != start && chain.size() <= expected.size());
+    QCOMPARE(chain, expected);
+
+    // And the Tab key itself walks the same way round, back to the start.
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QCOMPARE(QApplication::focusWidget(), start);
+    QStringList walked { start->objectName() };
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(walked, expected + QStringList { expected.first() });
+}
+
+void TestMainWindow::menus_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("captions");
+
+    QTest::newRow("File") << "File"
+                          << "&File" << QStringList { "Exit" } << QStringList { "Exit" };
+    QTest::newRow("Edit") << "Edit"
+                          << "&Edit" << QStringList { "ClearFD", "ClearFI", "ClearS" }
+                          << QStringList { "Clear Flight Data ", "Clear Orvin Info", "Clear Status" };
+    QTest::newRow("Help") << "Help"
+                          << "&Help" << QStringList { "info", "About" } << QStringList { "Info", "About" };
+}
+
+void TestMainWindow::menus()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, title);
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, captions);
+    openWindow();
+
+    // The bar holds File, Edit, Help in this order.
+    QStringList bar;
+    for (QAction *a : m_window->menuBar()->actions())
+        bar << (a->menu() ? a->menu()->objectName() : a->objectName());
+    QCOMPARE(bar, (QStringList { "File", "Edit", "Help" }));
+
+    auto *m = child<QMenu>(menu);
+    QVERIFY(m);
+    QCOMPARE(m->title(), title);
+    QStringList names;
+    QStringList texts;
+    for (QAction *a : m->actions()) {
+        names << a->objectName();
+        texts << a->text();
+        QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->objectName()));
+        QVERIFY(a->shortcuts().isEmpty());
+        QVERIFY(a->isEnabled());
+    }
+    QCOMPARE(names, items);
+    QCOMPARE(texts, captions);
+}
+
+void TestMainWindow::labelBuddies_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("box");
+
+    const char *pairs[][2] = {
+        { "lblVluchtnummer", "txtVluchtNummer" },
+        { "lblFlight", "txtFlight" },
+        { "lblDate", "txtDate" },
+        { "lblSTime", "txtStime" },
+        { "lblDuration", "txtDtime" },
+        { "lblQneMax", "txtAltMax" },
+        { "lblQneMin", "txtAltMin" },
+        { "lblHeightDiff", "txtHeightdiffmax" },
+        { "lblGain", "txtGain" },
+        { "lblLift", "txtVarioMax" },
+        { "lblSink", "txtVarioMin" },
+        { "lblSpeedMax", "txtSpeedMax" },
+        { "lblSpeedMin", "txtSpeedMin" },
+        { "Label20", "txtVersion" },
+        { "Label21", "txtSerial" },
+        { "Label3", "txtPilotName" },
+        { "Label1", "txtFileName" },
+        { "Label17", "txtFromFlight" },
+        { "Label18", "txtUntilFlight" },
+        { "Label4", "txtPilot" },
+        { "Label16", "cmbCommPort" },
+    };
+    for (const auto &p : pairs)
+        QTest::newRow(p[0]) << QString::fromLatin1(p[0]) << QString::fromLatin1(p[1]);
+}
+
+void TestMainWindow::labelBuddies()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, box);
+    openWindow();
+    QCOMPARE(child<QLabel>(label)->buddy(), child<QWidget>(box));
+}
+
+void TestMainWindow::accessibleNames_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+
+    // Buttons are named by their captions, boxes by their caption labels.
+    QTest::newRow("cmdGetFlight") << "cmdGetFlight"
+                                  << "Show flight log";
+    QTest::newRow("btnVersie") << "btnVersie"
+                               << "Get Orvin information";
+    QTest::newRow("cmdSaveFileName") << "cmdSaveFileName"
+                                     << "Set";
+    QTest::newRow("cmdExport") << "cmdExport"
+                               << "Export";
+    QTest::newRow("savepilot") << "savepilot"
+                               << "Save pilot name";
+    QTest::newRow("cmdGetPilotName") << "cmdGetPilotName"
+                                     << "Get pilot name";
+    QTest::newRow("Command3") << "Command3"
+                              << "Reset";
+    QTest::newRow("txtVluchtNummer") << "txtVluchtNummer"
+                                     << "Flight:";
+    QTest::newRow("txtDtime") << "txtDtime"
+                              << "Flight duration:";
+    QTest::newRow("txtPilot") << "txtPilot"
+                              << "Pilot name:";
+    QTest::newRow("txtErrorWindow") << "txtErrorWindow"
+                                    << "Status";
+}
+
+void TestMainWindow::accessibleNames()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    openWindow();
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(child<QWidget>(control));
+    QVERIFY(iface);
+    QCOMPARE(iface->text(QAccessible::Name), name);
+}
+
+void TestMainWindow::statusLogLines_data()
+{
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QStringList>("shown");
+
+    QTest::newRow("one") << QStringList { "Filename changed" } << " * Filename changed\r\n"
+                         << QStringList { " * Filename changed" };
+    QTest::newRow("two in order") << QStringList { "COM2 selected", "COM port not open" }
+                                  << " * COM2 selected\r\n * COM port not open\r\n"
+                                  << QStringList { " * COM2 selected", " * COM port not open" };
+    QTest::newRow("empty message") << QStringList { QString() } << " * \r\n" << QStringList { " * " };
+    QTest::newRow("empty between") << QStringList { "a", QString(), "b" } << " * a\r\n * \r\n * b\r\n"
+                                   << QStringList { " * a", " * ", " * b" };
+}
+
+void TestMainWindow::statusLogLines()
+{
+    QFETCH(QStringList, messages);
+    QFETCH(QString, log);
+    QFETCH(QStringList, shown);
+    openWindow();
+
+    auto *statusWindow = child<QPlainTextEdit>(QStringLiteral("txtErrorWindow"));
+    child<QPushButton>(QStringLiteral("Command3"))->click();
+    QCOMPARE(m_window->statusLogText(), QString());
+    QCOMPARE(statusWindow->toPlainText(), QString());
+
+    for (const QString &message : messages)
+        m_window->funcWriteError(message);
+    QCOMPARE(m_window->statusLogText(), log);
+    QStringList lines = statusWindow->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.takeLast(), QString()); // every line ends with its line break
+    QCOMPARE(lines, shown);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
