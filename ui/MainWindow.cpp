@@ -518,13 +518,8 @@ void MainWindow::cmdExport_Click()
 
         const QString decimalPoint = QLocale::system().decimalPoint();
         for (int n = range.from; n <= until; ++n) {
-            if (!m_MSComm1->isOpen()) {
-                // The cable went away: what was read is incomplete, and an
-                // earlier report must not be replaced by it.
-                ui->lblCounter->setText(QStringLiteral("_"));
-                funcClearStatus();
-                return;
-            }
+            if (!m_MSComm1->isOpen())
+                break;
             funcClearStatus();
             ui->lblCounter->setText(QString::number(n));
             const auto answer = readFlightRecord(qint16(n));
@@ -542,6 +537,13 @@ void MainWindow::cmdExport_Click()
             }
             m_flightTable.store(decoded.summary);
             funcClearStatus();
+        }
+        if (!m_MSComm1->isOpen()) {
+            // The cable went away during the run: what was read is incomplete,
+            // and an earlier report must not be replaced by it.
+            ui->lblCounter->setText(QStringLiteral("_"));
+            funcClearStatus();
+            return;
         }
 
         funcGetPilotName();
