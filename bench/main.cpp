@@ -1,0 +1,238 @@
+// tolmera-bench: one text report export of flights 1..N through the real main
+// window against the simulated instrument, measured against the time the
+// protocol's own waits take.
+
+#include "bench/ProtocolFloor.h"
+#include "link/Protocol.h"
+#include "sim/MemoryImage.h"
+#include "sim/SampleLogbook.h"
+#include "tests/support/SimInstrument.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr double kRatioTarget = 1.03;
+constexpr double kCpuShareTarget = 0.05;
+constexpr double kPeakRssTargetMb = 80.0;
+
+// The sample logbook, its flights repeated until there are `flights` of them.
+MemoryImage logbookWith(int flights)
+{
+    MemoryImage image = MemoryImage::sample();
+    const QList<RawFlight> sample = SampleLogbook::flights();
+    for (int n = int(sample.size()) + 1; n <= flights; ++n)
+        image.setFlight(n, sample.at((n - 1) % sample.size()));
+    image.setFlightCount(std::max(flights, image.flightCount()));
+    return image;
+}
+
+double cpuSeconds(const rusage &u)
+{
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// User + system time of another process; nullopt when /proc does not tell.
+std::optional<double> processCpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray text = stat.readAll();
+    // The command name in parentheses may hold spaces; the fields after it
+    // start with the state (field 3): utime is field 14, stime field 15.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return std::nullopt;
+    const double ticks = double(::sysconf(_SC_CLK_TCK));
+    return (fields.at(11).toDouble() + fields.at(12).toDouble()) / ticks;
+}
+
+struct GapStats
+{
+    std::vector<double> ms;
+
+    void add(double seconds) { ms.push_back(seconds * 1000.0); }
+    void print(const char *what, double idealMs)
+    {
+        if (ms.empty())
+            return;
+        std::sort(ms.begin(), ms.end());
+        double sum = 0;
+        for (double v : ms)
+            sum += v;
+        const double mean = sum / double(ms.size());
+        std::printf("  %-34s n=%6zu  ideal %6.3f  mean %7.3f  median %7.3f  p99 %7.3f  max %7.3f ms\n", what,
+            ms.size(), idealMs, mean, ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)],
+            ms.back());
+    }
+};
+
+// Where the time between the program's characters went, as the simulated
+// instrument saw them arrive: the pause after each character of a read, and,
+// between two reads of one run (consecutive addresses), the answer wait after
+// the last character and the period from one read's start to the next.
+void printLineTiming(const QList<SimInstrument::Chunk> &chunks)
+{
+    struct Command
+    {
+        QByteArray text;
+        double first = 0;
+        double last = 0;
+    };
+    QList<Command> commands;
+    GapStats charGaps;
+    for (const SimInstrument::Chunk &chunk : chunks) {
+        if (!chunk.received)
+            continue;
+        for (const char c : chunk.bytes) {
+            if (c == 'R' || c == 'T' || c == 'V' || c == 'W' || commands.isEmpty())
+                commands.append(Command { {}, chunk.seconds, chunk.seconds });
+            else
+                charGaps.add(chunk.seconds - commands.last().last);
+            commands.last().text.append(c);
+            commands.last().last = chunk.seconds;
+        }
+    }
+    GapStats answerGaps;
+    GapStats readPeriods;
+    const auto address = [](const Command &c) {
+        bool ok = false;
+        const int value = c.text.mid(1).toInt(&ok);
+        return c.text.size() == Protocol::kReadCommandLength && c.text.startsWith('R') && ok ? value : -1;
+    };
+    for (qsizetype i = 1; i < commands.size(); ++i) {
+        const int before = address(commands.at(i - 1));
+        if (before >= 0 && address(commands.at(i)) == before + 1) {
+            answerGaps.add(commands.at(i).first - commands.at(i - 1).last);
+            readPeriods.add(commands.at(i).first - commands.at(i - 1).first);
+        }
+    }
+    std::printf("Line timing seen by the instrument:\n");
+    charGaps.print("between characters of a read", Protocol::kCharPauseMs);
+    answerGaps.print("last character to next read", Protocol::kCharPauseMs + Protocol::kAnswerWaitMs);
+    readPeriods.print("one read, start to start",
+        Protocol::kReadCommandLength * Protocol::kCharPauseMs + Protocol::kAnswerWaitMs);
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tolmera-bench"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Times a text report export of flights 1..N against the simulated instrument."));
+    parser.addHelpOption();
+    const QCommandLineOption flightsOption(QStringLiteral("flights"),
+        QStringLiteral("Number of flights to export, 1 to 100 (default 10)."), QStringLiteral("N"),
+        QStringLiteral("10"));
+    const QCommandLineOption lineOption(
+        QStringLiteral("line-timing"), QStringLiteral("Also show the gaps between characters on the line."));
+    parser.addOption(flightsOption);
+    parser.addOption(lineOption);
+    parser.process(app);
+    bool ok = false;
+    const int flights = parser.value(flightsOption).toInt(&ok);
+    if (!ok || flights < 1 || flights > MemoryImage::maxFlights) {
+        std::fprintf(
+            stderr, "tolmera-bench: --flights takes a number from 1 to %d\n", MemoryImage::maxFlights);
+        return 2;
+    }
+
+    SimInstrument::Options options;
+    options.memory = logbookWith(flights);
+    SimInstrument sim(options);
+    if (!sim.start()) {
+        std::fprintf(stderr, "tolmera-bench: the simulated instrument did not start\n");
+        return 1;
+    }
+
+    MainWindow window;
+    window.show();
+    window.findChild<QLineEdit *>(QStringLiteral("txtFromFlight"))->setText(QStringLiteral("1"));
+    window.findChild<QLineEdit *>(QStringLiteral("txtUntilFlight"))->setText(QString::number(flights));
+    QPushButton *exportButton = window.findChild<QPushButton *>(QStringLiteral("cmdExport"));
+    // Let the window settle (first paint, the port's opening pause) outside
+    // the measured run.
+    waitFor([] { return false; }, 200);
+    sim.clearTranscript();
+
+    rusage before {};
+    rusage after {};
+    const std::optional<double> simBefore = processCpuSeconds(sim.processId());
+    ::getrusage(RUSAGE_SELF, &before);
+    QElapsedTimer clock;
+    clock.start();
+    exportButton->click();
+    const qint64 wallNs = clock.nsecsElapsed();
+    ::getrusage(RUSAGE_SELF, &after);
+    const std::optional<double> simAfter = processCpuSeconds(sim.processId());
+
+    // The run only counts when it read every flight and wrote the report.
+    int stored = 0;
+    for (int n = 1; n <= flights; ++n) {
+        const FlightSummary &entry = window.flightTable().entry(n);
+        if (!entry.date.isEmpty() && entry.date != FlightTable::kFailedMark)
+            ++stored;
+    }
+    const bool reportWritten = window.statusLogText().contains(QStringLiteral("Txt file ready"))
+        && QFile::exists(sim.driveC() + QLatin1Char('/') + window.exportFileName() + QStringLiteral(".txt"));
+
+    const double wallMs = double(wallNs) / 1e6;
+    const QList<ProtocolFloor::Part> parts = ProtocolFloor::exportRun(flights);
+    const qint64 floorMs = ProtocolFloor::total(parts);
+    const double ratio = wallMs / double(floorMs);
+    const double cpu = cpuSeconds(after) - cpuSeconds(before);
+    const double cpuShare = cpu / (wallMs / 1000.0);
+    const double peakRssMb = double(after.ru_maxrss) / 1024.0;
+
+    std::printf("Export of flights 1..%d (text report), %d of %d flights read, report %s\n", flights, stored,
+        flights, reportWritten ? "written" : "NOT written");
+    std::printf("Protocol floor:\n");
+    for (const ProtocolFloor::Part &part : parts)
+        std::printf("  %-50s %8lld ms\n", qPrintable(part.what), static_cast<long long>(part.ms));
+    std::printf("  %-50s %8lld ms\n", "total", static_cast<long long>(floorMs));
+    std::printf("Wall time (click to end of export):  %10.1f ms\n", wallMs);
+    std::printf("Overhead over the floor:             %10.1f ms (%.1f ms per flight)\n",
+        wallMs - double(floorMs), (wallMs - double(floorMs)) / flights);
+    std::printf("Ratio wall / floor:                  %10.4f   (target <= %.2f: %s)\n", ratio, kRatioTarget,
+        verdict(ratio <= kRatioTarget));
+    std::printf("Program CPU (user+sys) during run:   %10.1f ms = %.2f%% of wall (target <= %.0f%%: %s)\n",
+        cpu * 1000.0, cpuShare * 100.0, kCpuShareTarget * 100.0, verdict(cpuShare <= kCpuShareTarget));
+    if (simBefore && simAfter)
+        std::printf("Simulator CPU during run (info):     %10.1f ms = %.2f%% of wall\n",
+            (*simAfter - *simBefore) * 1000.0, (*simAfter - *simBefore) / (wallMs / 1000.0) * 100.0);
+    else
+        std::printf("Simulator CPU during run (info):     not available\n");
+    std::printf("Peak resident memory of the program: %10.1f MB (target < %.0f MB: %s)\n", peakRssMb,
+        kPeakRssTargetMb, verdict(peakRssMb < kPeakRssTargetMb));
+    if (parser.isSet(lineOption))
+        printLineTiming(sim.transcript());
+    std::fflush(stdout);
+
+    return stored == flights && reportWritten ? 0 : 1;
+}
