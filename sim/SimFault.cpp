@@ -27,9 +27,9 @@ std::optional<int> number(const QString &text, int min)
 
 } // namespace
 
-std::optional<SimFault> SimFault::parse(const QString &spec, QString *error)
+std::optional<SimFault> SimFault::parse(const QString &faultText, QString *error)
 {
-    const QStringList words = spec.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList words = faultText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.size() < 2 || words.size() > 3)
         return fail(error, QStringLiteral("expected \"KIND[:ARG] TARGET [N]\""));
 

@@ -27,7 +27,7 @@ struct SimFault
     QByteArray target = "*";
     int remaining = -1; // commands still to hit; -1: no limit
 
-    static std::optional<SimFault> parse(const QString &spec, QString *error = nullptr);
+    static std::optional<SimFault> parse(const QString &faultText, QString *error = nullptr);
 
     bool aimsAt(const QByteArray &command) const;
 };

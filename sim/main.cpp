@@ -56,7 +56,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption linkOption(QStringLiteral("link"),
         QStringLiteral("Make PATH a symbolic link to the terminal."), QStringLiteral("PATH"));
     const QCommandLineOption faultOption(QStringLiteral("fault"),
-        QStringLiteral("Fault \"KIND[:ARG] TARGET [N]\"; may be repeated."), QStringLiteral("SPEC"));
+        QStringLiteral("Fault \"KIND[:ARG] TARGET [N]\"; may be repeated."), QStringLiteral("FAULT"));
     const QCommandLineOption silentOption(QStringLiteral("silent"), QStringLiteral("Answer nothing at all."));
     const QCommandLineOption delayOption(QStringLiteral("answer-delay"),
         QStringLiteral("Milliseconds before each answer (default 1)."), QStringLiteral("MS"),
@@ -87,10 +87,10 @@ int main(int argc, char *argv[])
     if (!ok || delay < 0)
         return fail(QStringLiteral("--answer-delay needs milliseconds"));
     model.setAnswerDelay(delay);
-    for (const QString &spec : parser.values(faultOption)) {
-        const auto fault = SimFault::parse(spec, &error);
+    for (const QString &faultText : parser.values(faultOption)) {
+        const auto fault = SimFault::parse(faultText, &error);
         if (!fault)
-            return fail(QStringLiteral("--fault \"%1\": %2").arg(spec, error));
+            return fail(QStringLiteral("--fault \"%1\": %2").arg(faultText, error));
         model.addFault(*fault);
     }
 

@@ -171,9 +171,9 @@ void TestSimModel::faults()
     QFETCH(QList<QByteArray>, expected);
 
     SimModel model;
-    for (const QString &spec : faults) {
-        const auto fault = SimFault::parse(spec);
-        QVERIFY2(fault, qPrintable(spec));
+    for (const QString &faultText : faults) {
+        const auto fault = SimFault::parse(faultText);
+        QVERIFY2(fault, qPrintable(faultText));
         model.addFault(*fault);
     }
     QCOMPARE(replyBytes(model.receive(input)), expected);
@@ -232,7 +232,7 @@ void TestSimModel::globalSilence()
 
 void TestSimModel::faultSpec_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("faultText");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("amount");
@@ -262,11 +262,11 @@ void TestSimModel::faultSpec_data()
 
 void TestSimModel::faultSpec()
 {
-    QFETCH(QString, spec);
+    QFETCH(QString, faultText);
     QFETCH(bool, valid);
 
     QString error;
-    const auto fault = SimFault::parse(spec, &error);
+    const auto fault = SimFault::parse(faultText, &error);
     QCOMPARE(bool(fault), valid);
     if (!valid) {
         QVERIFY(!error.isEmpty());

@@ -158,9 +158,9 @@ bool SimInstrument::control(const QString &line)
     return true;
 }
 
-bool SimInstrument::setFault(const QString &spec)
+bool SimInstrument::setFault(const QString &faultText)
 {
-    return control(QStringLiteral("fault ") + spec);
+    return control(QStringLiteral("fault ") + faultText);
 }
 
 bool SimInstrument::clearFaults()

@@ -55,7 +55,7 @@ public:
     // Each returns once the simulator has acknowledged the line, so it is in
     // force for the next command; false when it refused the line or no answer came.
     bool control(const QString &line);
-    bool setFault(const QString &spec);
+    bool setFault(const QString &faultText);
     bool clearFaults();
     bool sendUnasked(const QByteArray &bytes);
     // The simulator closes its terminal and exits; returns once it has.
