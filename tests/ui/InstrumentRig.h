@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NamedChild.h"
+
 // A main window talking over COM1 to a simulated instrument, for the window
 // tests of the instrument data operations and the export.
 
@@ -37,7 +39,7 @@ public:
 
     template <typename T> T *child(const char *name) const
     {
-        return window->findChild<T *>(QLatin1String(name));
+        return namedChild<T>(window.get(), QLatin1String(name));
     }
     QLineEdit *box(const char *name) const { return child<QLineEdit>(name); }
     QPushButton *button(const char *name) const { return child<QPushButton>(name); }

@@ -1,6 +1,7 @@
 #include "link/SerialLink.h"
 #include "tests/support/SimInstrument.h"
 #include "ui/MainWindow.h"
+#include "NamedChild.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -92,13 +93,7 @@ private slots:
     void unplugDuringOperation();
 
 private:
-    template <typename T> T *child(const QString &name) const
-    {
-        T *found = m_window->findChild<T *>(name);
-        if (!found)
-            qWarning("no %s named %s", T::staticMetaObject.className(), qPrintable(name));
-        return found;
-    }
+    template <typename T> T *child(const QString &name) const { return namedChild<T>(m_window.get(), name); }
     QStringList enabledOperationControls() const;
     void selectPort(int index);
     void selectExportType(int index);

@@ -2,6 +2,7 @@
 #include "tests/support/SimInstrument.h"
 #include "ui/Look.h"
 #include "ui/MainWindow.h"
+#include "NamedChild.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -54,13 +55,7 @@ private slots:
     void statusLogLines();
 
 private:
-    template <typename T> T *child(const QString &name) const
-    {
-        T *found = m_window->findChild<T *>(name);
-        if (!found)
-            qWarning("no %s named %s", T::staticMetaObject.className(), qPrintable(name));
-        return found;
-    }
+    template <typename T> T *child(const QString &name) const { return namedChild<T>(m_window.get(), name); }
     void openWindow();
 
     std::unique_ptr<SimInstrument> m_sim;
