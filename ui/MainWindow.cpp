@@ -253,11 +253,9 @@ QString MainWindow::funcExplodeString(const QString &Source, const QString &fill
 
 void MainWindow::funcSendString(const QString &strSend)
 {
+    // Only the seven characters of a memory read go out, however long the text.
     const QStringList characters = funcExplodeString(strSend, QStringLiteral(",")).split(QLatin1Char(','));
-    for (int i = 0; i < Protocol::kReadCommandLength && i < characters.size(); ++i) {
-        m_MSComm1->output(characters.at(i));
-        MyPause(Protocol::kCharPauseMs);
-    }
+    transmitPaced(characters.mid(0, Protocol::kReadCommandLength).join(QString()));
 }
 
 void MainWindow::transmitPaced(const QString &command)
@@ -399,6 +397,15 @@ std::optional<QString> MainWindow::readFlightRecord(qint16 flightNumber)
     return answer;
 }
 
+FlightRecord::Decoded MainWindow::readDecodedFlight(qint16 flightNumber)
+{
+    // A failed read counts like a garbled record: both callers report them alike.
+    const auto answer = readFlightRecord(flightNumber);
+    if (!answer)
+        return FlightRecord::Decoded {};
+    return FlightRecord::decodeFlightRecord(flightNumber, *answer, QLocale::system().decimalPoint());
+}
+
 void MainWindow::cmdGetFlight_Click()
 {
     runOperation([this] {
@@ -424,9 +431,7 @@ void MainWindow::cmdGetFlight_Click()
         funcClearStatus();
         funcClearStatus();
 
-        const auto answer = readFlightRecord(flight);
-        const auto decoded = answer ? FlightRecord::decodeFlightRecord(flight, *answer, QLocale::system().decimalPoint())
-                                    : FlightRecord::Decoded {};
+        const FlightRecord::Decoded decoded = readDecodedFlight(flight);
         if (decoded.status == FlightRecord::Status::Garbled) {
             funcWriteError(QStringLiteral("Error processing data, please check Orvin settings and try again"));
             refreshPilotName();
@@ -516,15 +521,12 @@ void MainWindow::cmdExport_Click()
         m_exportLastFlight = until;
         m_exportFirstFlight = range.from;
 
-        const QString decimalPoint = QLocale::system().decimalPoint();
         for (int n = range.from; n <= until; ++n) {
             if (!m_MSComm1->isOpen())
                 break;
             funcClearStatus();
             ui->lblCounter->setText(QString::number(n));
-            const auto answer = readFlightRecord(qint16(n));
-            const auto decoded = answer ? FlightRecord::decodeFlightRecord(qint16(n), *answer, decimalPoint)
-                                        : FlightRecord::Decoded {};
+            const FlightRecord::Decoded decoded = readDecodedFlight(qint16(n));
             if (decoded.status == FlightRecord::Status::Garbled) {
                 funcWriteError(QStringLiteral("Error processing: Flight %1").arg(n));
                 m_flightTable.markFailed(n);

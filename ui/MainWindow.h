@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/FlightTable.h"
+#include "instrument/FlightRecord.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -86,6 +87,7 @@ private:
     // Flight log access: the count at address 47 and one flight's record.
     std::optional<int> readFlightCount();
     std::optional<QString> readFlightRecord(qint16 flightNumber);
+    FlightRecord::Decoded readDecodedFlight(qint16 flightNumber);
     void sendReadRun(int firstAddress, int count);
     void transmitPaced(const QString &command);
     void refreshPilotName();
