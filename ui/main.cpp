@@ -29,17 +29,18 @@ int main(int argc, char *argv[])
 {
     if (!displayAvailable()) {
         std::fprintf(stderr,
-                     "tolmera-reader: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
-                     "Start it from a desktop session, or without a screen under a virtual one:\n"
-                     "    xvfb-run -a tolmera-reader\n");
+            "tolmera-reader: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+            "Start it from a desktop session, or without a screen under a virtual one:\n"
+            "    xvfb-run -a tolmera-reader\n");
         return EXIT_FAILURE;
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tolmera-reader"));
+    QApplication::setApplicationName(QString::fromLatin1(AppInfo::applicationId));
     QApplication::setApplicationVersion(AppInfo::versionText());
     QApplication::setOrganizationName(QStringLiteral("Tolmera"));
-    QApplication::setDesktopFileName(QStringLiteral("tolmera-reader"));
+    QApplication::setOrganizationDomain(QString::fromLatin1(AppInfo::organizationDomain));
+    QApplication::setDesktopFileName(QString::fromLatin1(AppInfo::desktopId));
     QApplication::setWindowIcon(appIcon());
     Look::apply(app);
 
