@@ -1,8 +1,13 @@
 #include "link/DeviceMap.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace DeviceMap {
 
@@ -53,6 +58,104 @@ QString resolveDosPath(const QString &dosPath)
     rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return driveCFolder() + QLatin1Char('/') + rest;
 #endif
+}
+
+QString comLinkName(int portNumber)
+{
+    return QStringLiteral("com%1").arg(portNumber);
+}
+
+QString driveCLinkName()
+{
+    return QStringLiteral("c:");
+}
+
+QString linkTarget(const QString &name)
+{
+    const QFileInfo link(directory() + QLatin1Char('/') + name);
+    if (link.isSymLink())
+        return link.symLinkTarget();
+    return link.exists() ? link.absoluteFilePath() : QString();
+}
+
+namespace {
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+bool writeLinks(const QList<LinkChange> &changes, QString *errorMessage)
+{
+    auto fail = [errorMessage](const QString &message) {
+        if (errorMessage)
+            *errorMessage = message;
+        return false;
+    };
+    if (changes.isEmpty())
+        return true;
+
+    const QString folder = directory();
+    if (!QDir().mkpath(folder)) {
+        const int error = errno;
+        return fail(QStringLiteral("Cannot create the folder %1: %2").arg(folder, systemError(error)));
+    }
+
+    struct Prepared
+    {
+        QByteArray temporary;
+        QByteArray final;
+    };
+    QList<Prepared> prepared;
+    auto discard = [&prepared] {
+        for (const Prepared &link : std::as_const(prepared))
+            ::unlink(link.temporary.constData());
+    };
+
+    for (const LinkChange &change : changes) {
+        const QByteArray final = QFile::encodeName(folder + QLatin1Char('/') + change.name);
+        if (change.target.isEmpty()) {
+            // A removal needs no preparation, but it needs a folder that can
+            // be changed; find that out before anything is renamed.
+            if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
+                const int error = errno;
+                discard();
+                return fail(
+                    QStringLiteral("Cannot remove the link %1: %2").arg(change.name, systemError(error)));
+            }
+            prepared.append({ QByteArray(), final });
+            continue;
+        }
+        const QByteArray temporary
+            = QFile::encodeName(folder + QStringLiteral("/.%1.new-%2").arg(change.name).arg(::getpid()));
+        ::unlink(temporary.constData()); // left over from an earlier run that was cut short
+        if (::symlink(QFile::encodeName(change.target).constData(), temporary.constData()) != 0) {
+            const int error = errno;
+            discard();
+            return fail(QStringLiteral("Cannot write the link %1 in %2: %3")
+                            .arg(change.name, folder, systemError(error)));
+        }
+        prepared.append({ temporary, final });
+    }
+
+    for (qsizetype i = 0; i < prepared.size(); ++i) {
+        const Prepared &link = prepared.at(i);
+        const bool done = link.temporary.isEmpty()
+            ? (::unlink(link.final.constData()) == 0 || errno == ENOENT)
+            : ::rename(link.temporary.constData(), link.final.constData()) == 0;
+        if (!done) {
+            const int error = errno;
+            for (qsizetype j = i; j < prepared.size(); ++j) {
+                if (!prepared.at(j).temporary.isEmpty())
+                    ::unlink(prepared.at(j).temporary.constData());
+            }
+            return fail(QStringLiteral("Cannot put the link %1 in place: %2")
+                            .arg(QFile::decodeName(link.final), systemError(error)));
+        }
+    }
+    return true;
 }
 
 } // namespace DeviceMap

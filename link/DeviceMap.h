@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Linux has no COM1 or drive C:. The program resolves those names through a
 // folder of symbolic links, $XDG_CONFIG_HOME/tolmera-reader/dosdevices:
 // "com1" -> /dev/ttyUSB0 and so on, "c:" -> the folder for reports. The
-// program only reads that folder; the user makes the links.
+// links are made by the user, in a terminal or in the ports window; the
+// folder is the only place where these choices are kept.
 namespace DeviceMap {
 
 // The device-map folder.
@@ -23,5 +25,31 @@ QString driveCFolder();
 // A "c:\..." path as a local file path; further backslashes separate folders.
 // A path without the "c:\" prefix is returned unchanged.
 QString resolveDosPath(const QString &dosPath);
+
+// The names of the links inside the folder: "com1".."com4" and "c:".
+QString comLinkName(int portNumber);
+QString driveCLinkName();
+
+// What the link of that name points to, as written in it (one level, not
+// resolved further, made absolute); empty when there is no link. An entry that
+// is not a link yields its own path.
+QString linkTarget(const QString &name);
+
+// One link to put in place: name inside the folder, and its new target; an
+// empty target removes the link (COMn then means the built-in port, c: the
+// home folder).
+struct LinkChange
+{
+    QString name;
+    QString target;
+};
+
+// Puts every change in place, creating the folder when it is missing. Each
+// new link is first made under a temporary name in the folder and then
+// renamed over the old one, so a reader sees the old link or the new one,
+// never none. All new links are prepared before the first rename: when one
+// cannot be made, nothing is changed. On failure returns false and says why
+// in errorMessage.
+bool writeLinks(const QList<LinkChange> &changes, QString *errorMessage = nullptr);
 
 } // namespace DeviceMap

@@ -1,6 +1,11 @@
 #include "link/SerialLink.h"
 
 #include "link/DeviceMap.h"
+#include "link/PortProbe.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
 
 SerialLink::SerialLink(QObject *parent)
     : QObject(parent)
@@ -18,7 +23,8 @@ bool SerialLink::open()
 {
     if (m_port.isOpen())
         return true;
-    m_port.setPortName(DeviceMap::comPortDevice(m_portNumber));
+    m_device = DeviceMap::comPortDevice(m_portNumber);
+    m_port.setPortName(m_device);
     m_port.setBaudRate(QSerialPort::Baud38400);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
@@ -27,6 +33,7 @@ bool SerialLink::open()
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_lastError = m_port.errorString();
         m_port.clearError();
+        reportOpenFailure();
         return false;
     }
     // Bytes that were waiting before the port was opened are not part of any
@@ -34,6 +41,23 @@ bool SerialLink::open()
     m_port.clear();
     m_lastError.clear();
     return true;
+}
+
+void SerialLink::reportOpenFailure() const
+{
+    // QSerialPort calls a busy port and a forbidden one both a permission
+    // error; trying the device tells them apart.
+    const PortState state = probePort(m_device);
+    const QString reason = state == PortState::Ready ? m_lastError : portStateText(state);
+    // A link of the device map whose target is gone: name the missing
+    // device, not the link.
+    const QString shown = QFileInfo(m_device).isSymLink()
+        ? DeviceMap::linkTarget(DeviceMap::comLinkName(m_portNumber))
+        : m_device;
+    const QString line = QStringLiteral("tolmera-reader: COM%1 (%2): cannot open: %3\n")
+                             .arg(m_portNumber)
+                             .arg(shown, reason);
+    std::fputs(line.toLocal8Bit().constData(), stderr);
 }
 
 void SerialLink::close()
@@ -67,8 +91,8 @@ void SerialLink::onError(QSerialPort::SerialPortError error)
     const bool wasOpen = m_port.isOpen();
     // When the other end disappears the port reports read errors without end
     // and stays open: close it on the first one.
-    const bool lost = (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
-        && m_port.isOpen();
+    const bool lost
+        = (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && m_port.isOpen();
     if (lost)
         m_port.close();
     m_port.clearError();

@@ -21,11 +21,15 @@ public:
     int commPort() const { return m_portNumber; }
 
     // Opens the device behind the port number; false when it is missing,
-    // busy or forbidden.
+    // busy or forbidden. A failure is also explained in one line on standard
+    // error, for a pilot who started the program from a terminal.
     bool open();
     void close();
     bool isOpen() const { return m_port.isOpen(); }
     QString lastError() const { return m_lastError; }
+    // The device file the port has open (a link of the device map resolved);
+    // empty while the port is closed.
+    QString openDevice() const { return m_port.isOpen() ? m_device : QString(); }
 
     // Transmits the text unchanged, one byte per character (Latin-1). Does
     // nothing while the port is closed.
@@ -42,7 +46,10 @@ signals:
 private:
     void onError(QSerialPort::SerialPortError error);
 
+    void reportOpenFailure() const;
+
     QSerialPort m_port;
     int m_portNumber = 1;
+    QString m_device;
     QString m_lastError;
 };
