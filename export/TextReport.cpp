@@ -1,9 +1,9 @@
 #include "export/TextReport.h"
 
+#include "export/SafeFile.h"
 #include "instrument/CodePage.h"
 #include "instrument/FlightRecord.h"
 
-#include <QSaveFile>
 #include <QStringList>
 
 namespace TextReport {
@@ -79,16 +79,7 @@ bool writeFile(const QString &path, const ExportData &data)
 {
     // Build first: a report that cannot be built never touches the file.
     const auto bytes = build(data);
-    if (!bytes)
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(*bytes) != bytes->size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return bytes && SafeFile::write(path, *bytes);
 }
 
 } // namespace TextReport

@@ -18,8 +18,10 @@ std::optional<QByteArray> build(const ExportData &data);
 // Builds the report and writes it to device; false if either fails.
 bool write(QIODevice &device, const ExportData &data);
 
-// Writes the report to path atomically: on any failure an existing file of
-// that name is left untouched and no partial file is left behind.
+// Writes the report to path atomically (see SafeFile::write): on any
+// failure, a name with a control character or a link of someone else's at
+// path included, an existing file of that name is left untouched and no
+// partial file is left behind.
 bool writeFile(const QString &path, const ExportData &data);
 
 } // namespace TextReport

@@ -1,9 +1,13 @@
 #include "export/Workbook.h"
 
+#include "export/CellValue.h"
+#include "export/SafeFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -80,9 +84,10 @@ constexpr int kFitPadding = 7;
 class SheetBuilder
 {
 public:
-    SheetBuilder(lxw_workbook *wb, lxw_worksheet *ws)
+    SheetBuilder(lxw_workbook *wb, lxw_worksheet *ws, const QString &decimalPoint)
         : m_wb(wb)
         , m_ws(ws)
+        , m_decimalPoint(decimalPoint)
     {
     }
 
@@ -90,8 +95,10 @@ public:
 
 private:
     lxw_format *headerFormat(int column, bool nameRow);
-    lxw_format *dataFormat();
+    lxw_format *dataFormat(const QString &numberFormat = QString());
     bool writeText(lxw_row_t row, lxw_col_t col, const QString &text, lxw_format *format);
+    bool writeFlight(lxw_row_t row, int n, const FlightSummary &f);
+    bool setUpPage();
     bool ok(lxw_error err)
     {
         if (err != LXW_NO_ERROR)
@@ -101,7 +108,10 @@ private:
 
     lxw_workbook *m_wb;
     lxw_worksheet *m_ws;
+    const QString m_decimalPoint;
     bool m_failed = false;
+    // Data cell formats by number format, the General one under "".
+    QHash<QString, lxw_format *> m_dataFormats;
 };
 
 bool SheetBuilder::writeText(lxw_row_t row, lxw_col_t col, const QString &text, lxw_format *format)
@@ -144,8 +154,10 @@ lxw_format *SheetBuilder::headerFormat(int column, bool nameRow)
     return f;
 }
 
-lxw_format *SheetBuilder::dataFormat()
+lxw_format *SheetBuilder::dataFormat(const QString &numberFormat)
 {
+    if (lxw_format *known = m_dataFormats.value(numberFormat))
+        return known;
     lxw_format *f = workbook_add_format(m_wb);
     if (!f) {
         m_failed = true;
@@ -154,7 +166,40 @@ lxw_format *SheetBuilder::dataFormat()
     format_set_border(f, LXW_BORDER_THIN);
     // The library reads colour 0 as "not set": black has its own constant.
     format_set_border_color(f, LXW_COLOR_BLACK);
+    if (!numberFormat.isEmpty())
+        format_set_num_format(f, numberFormat.toLatin1().constData());
+    m_dataFormats.insert(numberFormat, f);
     return f;
+}
+
+bool SheetBuilder::writeFlight(lxw_row_t row, int n, const FlightSummary &f)
+{
+    lxw_format *plain = dataFormat();
+    if (!plain || !ok(worksheet_write_number(m_ws, row, 0, double(n), plain)))
+        return false;
+    const std::array<const QString *, kColumns - 1> texts { &f.date, &f.startTime, &f.duration, &f.qneMin,
+        &f.qneMax, &f.heightDiffMax, &f.totalGain, &f.liftMax, &f.sinkMax, &f.speedMin, &f.speedMax };
+    for (int i = 0; i < int(texts.size()); ++i) {
+        const lxw_col_t col = lxw_col_t(i + 1);
+        const CellValue::Cell cell = CellValue::fromText(CellValue::Column(col), *texts[i], m_decimalPoint);
+        lxw_format *format = dataFormat(cell.numberFormat);
+        if (!format)
+            return false;
+        if (cell.isNumber ? !ok(worksheet_write_number(m_ws, row, col, cell.number, format))
+                          : !writeText(row, col, cell.text, format))
+            return false;
+    }
+    return true;
+}
+
+bool SheetBuilder::setUpPage()
+{
+    // A logbook prints across the page: all twelve columns on one page
+    // wide, as many pages tall as the flights need, with the two header
+    // rows on top of each.
+    worksheet_set_landscape(m_ws);
+    worksheet_fit_to_pages(m_ws, 1, 0);
+    return ok(worksheet_repeat_rows(m_ws, kHeaderRow, kHeaderRow + 1));
 }
 
 bool SheetBuilder::build(const ExportData &data)
@@ -186,13 +231,20 @@ bool SheetBuilder::build(const ExportData &data)
         }
     }
 
-    if (data.firstFlight > data.lastFlight)
-        return true;
-    if (!data.table)
+    if (!setUpPage())
         return false;
 
-    lxw_format *cell = dataFormat();
-    if (!cell)
+    // Column B is fitted to its dates, so that none is cut or shown as "###".
+    // All digits are equally wide, so this is as wide as any date.
+    QStringList dateTexts { QString::fromLatin1(kHeader[1].name), QStringLiteral("0000-00-00") };
+    const auto fitDates = [&] {
+        const int px = Workbook::fittedColumnPixels(dateTexts);
+        return ok(worksheet_set_column_pixels(m_ws, 1, 1, uint32_t(px), nullptr));
+    };
+
+    if (data.firstFlight > data.lastFlight)
+        return fitDates();
+    if (!data.table)
         return false;
 
     lxw_row_t row = kFirstDataRow;
@@ -202,17 +254,61 @@ bool SheetBuilder::build(const ExportData &data)
         const FlightSummary &f = data.table->entry(n);
         if (f.date.isEmpty())
             break;
-        if (!ok(worksheet_write_number(m_ws, row, 0, double(n), cell)))
+        if (!writeFlight(row, n, f))
             return false;
-        const std::array<const QString *, kColumns - 1> texts { &f.date, &f.startTime, &f.duration, &f.qneMin,
-            &f.qneMax, &f.heightDiffMax, &f.totalGain, &f.liftMax, &f.sinkMax, &f.speedMin, &f.speedMax };
-        for (int i = 0; i < int(texts.size()); ++i) {
-            if (!writeText(row, lxw_col_t(i + 1), *texts[i], cell))
-                return false;
-        }
+        dateTexts.append(f.date);
         ++row;
     }
-    return true;
+    return fitDates();
+}
+
+// How often the workbook looks for a free name when each one it takes is
+// gone by the time it is put there.
+constexpr int kMaxPlacingAttempts = 100;
+
+bool taken(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink(); // a dangling link still holds the name
+}
+
+// path if free, else the first free one of "NAME (n).EXT" after it:
+// "Flight log.xlsx" counts as number 1, so "Flight log (2).xlsx" follows.
+QString freePathFrom(const QString &path)
+{
+    static const QRegularExpression numbered(QStringLiteral("^(.*) \\(([0-9]+)\\)$"));
+    const QFileInfo info(path);
+    QString stem = info.completeBaseName();
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    int n = 1;
+    if (const auto m = numbered.match(stem); m.hasMatch()) {
+        stem = m.captured(1);
+        n = m.captured(2).toInt();
+    }
+    const QDir dir = info.dir();
+    QString candidate = path;
+    while (taken(candidate))
+        candidate = dir.filePath(QStringLiteral("%1 (%2)%3").arg(stem).arg(++n).arg(suffix));
+    return candidate;
+}
+
+// A new empty file beside target under a random hidden name; empty when
+// none can be made there.
+QString createTemporaryBeside(const QFileInfo &target)
+{
+    const QDir dir = target.absoluteDir();
+    for (int attempt = 0; attempt < kMaxPlacingAttempts; ++attempt) {
+        const QString candidate
+            = dir.filePath(QStringLiteral(".%1.%2.part")
+                               .arg(target.fileName())
+                               .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        QFile file(candidate);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return candidate;
+        if (!taken(candidate))
+            break; // the folder itself refuses
+    }
+    return QString();
 }
 
 } // namespace
@@ -235,47 +331,51 @@ int fittedColumnPixels(const QStringList &texts)
 
 QString nextFreePath(const QString &folder)
 {
-    const QDir dir(folder);
-    const auto taken = [](const QString &path) {
-        const QFileInfo info(path);
-        return info.exists() || info.isSymLink(); // a dangling link still holds the name
-    };
-    QString path = dir.filePath(QStringLiteral("Flight log.xlsx"));
-    for (int n = 2; taken(path); ++n)
-        path = dir.filePath(QStringLiteral("Flight log (%1).xlsx").arg(n));
-    return path;
+    return freePathFrom(QDir(folder).filePath(QStringLiteral("Flight log.xlsx")));
 }
 
-bool write(const QString &path, const ExportData &data)
+bool write(const QString &path, const ExportData &data, QString *placedAt)
 {
-    const QFileInfo target(path);
-    if (target.exists() || target.isSymLink())
-        return false;
-
+    if (placedAt)
+        placedAt->clear();
     // The workbook is built under a temporary name beside its final one and
-    // renamed into place only once complete, so a failed export leaves no
-    // half-written file, and the rename never replaces a file that appeared
-    // meanwhile. The library creates the file itself, so it gets the
-    // permissions of any other new file of the user.
-    const QDir dir = target.absoluteDir();
-    QString tempPath;
-    do {
-        tempPath = dir.filePath(QStringLiteral(".%1.%2.part")
-                                    .arg(target.fileName())
-                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-    } while (QFileInfo(tempPath).exists() || QFileInfo(tempPath).isSymLink());
-
-    lxw_workbook *wb = workbook_new(QFile::encodeName(tempPath).constData());
-    if (!wb)
+    // given its name only once complete, so a failed export leaves no
+    // half-written file. The temporary file is created new (a link planted
+    // at its name makes that fail), with the permissions of any other new
+    // file of the user; the library then writes into it.
+    const QFileInfo target(path);
+    const QString tempPath = createTemporaryBeside(target);
+    if (tempPath.isEmpty())
         return false;
-    const QByteArray sheetName = Workbook::kSheetName.toUtf8();
-    lxw_worksheet *ws = workbook_add_worksheet(wb, sheetName.constData());
-    const bool built = ws && SheetBuilder(wb, ws).build(data);
-    // Closing writes the file: its result counts as much as the cells'.
-    const bool closed = workbook_close(wb) == LXW_NO_ERROR;
 
-    if (built && closed && QFile::rename(tempPath, path))
-        return true;
+    const bool built = [&] {
+        lxw_workbook *wb = workbook_new(QFile::encodeName(tempPath).constData());
+        if (!wb)
+            return false;
+        const QByteArray sheetName = Workbook::kSheetName.toUtf8();
+        lxw_worksheet *ws = workbook_add_worksheet(wb, sheetName.constData());
+        const bool filled = ws && SheetBuilder(wb, ws, QLocale::system().decimalPoint()).build(data);
+        // Closing writes the file: its result counts as much as the cells'.
+        const bool closed = workbook_close(wb) == LXW_NO_ERROR;
+        return filled && closed;
+    }();
+
+    if (built) {
+        // A name taken meanwhile (by another export, or by a link someone
+        // planted) is left alone: the workbook takes the next free one.
+        QString name = path;
+        for (int attempt = 0; attempt < kMaxPlacingAttempts; ++attempt) {
+            const SafeFile::Placed placed = SafeFile::placeWithoutReplacing(tempPath, name);
+            if (placed == SafeFile::Placed::Done) {
+                if (placedAt)
+                    *placedAt = name;
+                return true;
+            }
+            if (placed == SafeFile::Placed::Failed)
+                break;
+            name = freePathFrom(name);
+        }
+    }
     QFile::remove(tempPath);
     return false;
 }

@@ -12,8 +12,11 @@ namespace Workbook {
 inline const QString kSheetName = QStringLiteral("Flight log");
 inline const QString kTitle = QStringLiteral("Tolmera Orvin KX200 Flight log");
 
-// Writes the workbook to path (which must not exist yet); false on failure.
-bool write(const QString &path, const ExportData &data);
+// Writes the workbook to path, or, when that name is taken by the time the
+// workbook is finished, to the next free "(n)" name after it: nothing that
+// holds a name is ever replaced or written through. placedAt receives the
+// path used (empty on failure). False on failure, leaving no file behind.
+bool write(const QString &path, const ExportData &data, QString *placedAt = nullptr);
 
 // "Flight log.xlsx" in folder, or "Flight log (2).xlsx", "(3)" ... when
 // that name is taken: an earlier workbook is never overwritten.

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev
-    libxlsxwriter-dev fonts-liberation2
+    libxlsxwriter-dev fonts-liberation2 fonts-crosextra-carlito
     python3 python3-openpyxl xvfb xauth imagemagick
 )
 if [ "${1:-}" = "--ci" ]; then

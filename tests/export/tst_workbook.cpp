@@ -2,6 +2,7 @@
 // types, fonts, borders and column widths, read back with openpyxl.
 
 #include "WorkbookReader.h"
+#include "export/TextReport.h"
 #include "export/Workbook.h"
 
 #include <QJsonArray>
@@ -68,6 +69,7 @@ private slots:
     void rowsEndAtFirstEmptyDate();
     void rangeVariants_data();
     void rangeVariants();
+    void pageSetup();
 
 private:
     QJsonObject writeAndRead(const ExportData &data, bool *ok);
@@ -260,7 +262,9 @@ void TstWorkbook::columnWidths_data()
     QTest::newRow("J Sink max") << "J" << 62;
     QTest::newRow("K Speed min") << "K" << 73;
     QTest::newRow("L speed max") << "L" << 74;
-    for (const char *c : { "A", "B", "D", "E", "F", "I" })
+    // B fits its dates: eight digits and two hyphens.
+    QTest::newRow("B Date") << "B" << 73;
+    for (const char *c : { "A", "D", "E", "F", "I" })
         QTest::addRow("%s default", c) << c << 0;
 }
 
@@ -283,9 +287,11 @@ void TstWorkbook::dataRows_data()
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("number");
     QTest::addColumn<QStringList>("texts");
-    QTest::newRow("first flight in row 6") << 6 << 3 << kFlight3;
-    QTest::newRow("failed flight") << 7 << 4 << kFailed;
-    QTest::newRow("third flight") << 8 << 5 << kFlight5;
+    // Per column B to L: d a date or time, n a number, s text.
+    QTest::addColumn<QString>("types");
+    QTest::newRow("first flight in row 6") << 6 << 3 << kFlight3 << "dddnnnnnnnn";
+    QTest::newRow("failed flight") << 7 << 4 << kFailed << "sssssssssss";
+    QTest::newRow("third flight") << 8 << 5 << kFlight5 << "dddnnnnnnnn";
 }
 
 void TstWorkbook::dataRows()
@@ -293,16 +299,37 @@ void TstWorkbook::dataRows()
     QFETCH(int, row);
     QFETCH(int, number);
     QFETCH(QStringList, texts);
+    QFETCH(QString, types);
 
     const QJsonObject a = cell(cellName(row, 0));
     QCOMPARE(a["type"].toString(), QStringLiteral("n"));
     QCOMPARE(a["value"].toDouble(), double(number));
+
+    // The same flight's fields in the text report of the same flights: the
+    // sheet never shows a value differently.
+    const auto report = TextReport::build({ QStringLiteral("AB CD  "), 3, 9, &m_table });
+    QVERIFY(report);
+    QStringList reportFields;
+    for (const QByteArray &line : report->split('\n')) {
+        if (line.startsWith("\" " + QByteArray::number(number) + '\t'))
+            reportFields
+                = QString::fromLatin1(line.trimmed().chopped(1).mid(1)).split(u'\t', Qt::SkipEmptyParts);
+    }
+    QCOMPARE(reportFields.size(), 12);
+
+    const QStringList dateFormats { "yyyy-mm-dd", "hh:mm", "[hh]:mm" };
     for (int col = 1; col < 12; ++col) {
         const QJsonObject c = cell(cellName(row, col));
-        // Texts stay texts: "2005-07-14", "-20" and "0" are not turned into
-        // dates or numbers.
-        QCOMPARE(c["type"].toString(), QStringLiteral("s"));
-        QCOMPARE(c["value"].toString(), texts.at(col - 1));
+        const QString name = cellName(row, col);
+        const char type = types.at(col - 1).toLatin1();
+        QVERIFY2(c["type"].toString() == QString(QChar(type)), qPrintable(name));
+        QCOMPARE(c["shown"].toString(), texts.at(col - 1));
+        QCOMPARE(c["shown"].toString(), reportFields.at(col));
+        if (type == 's')
+            QCOMPARE(c["value"].toString(), texts.at(col - 1));
+        else
+            QVERIFY2(c["value"].isDouble(), qPrintable(name));
+        QCOMPARE(c["format"].toString(), type == 'd' ? dateFormats.at(col - 1) : QStringLiteral("General"));
     }
     for (int col = 0; col < 12; ++col) {
         const QJsonObject c = cell(cellName(row, col));
@@ -363,8 +390,20 @@ void TstWorkbook::rangeVariants()
         const QJsonObject a = cells[cellName(6 + i, 0)].toObject();
         QCOMPARE(a["type"].toString(), QStringLiteral("n"));
         QCOMPARE(a["value"].toInt(), numbers.at(i));
-        QCOMPARE(cells[cellName(6 + i, 1)].toObject()["value"].toString(), kFlight3.first());
+        QCOMPARE(cells[cellName(6 + i, 1)].toObject()["shown"].toString(), kFlight3.first());
     }
+}
+
+void TstWorkbook::pageSetup()
+{
+    // Landscape, one page wide and as tall as needed, header rows on top of
+    // every page.
+    const QJsonObject page = m_main["page"].toObject();
+    QCOMPARE(page["orientation"].toString(), QStringLiteral("landscape"));
+    QVERIFY(page["fit_to_page"].toBool());
+    QCOMPARE(page["pages_wide"].toInt(-1), 1);
+    QCOMPARE(page["pages_tall"].toInt(-1), 0);
+    QCOMPARE(page["repeated_rows"].toString(), QStringLiteral("$4:$5"));
 }
 
 QTEST_GUILESS_MAIN(TstWorkbook)

@@ -1,0 +1,117 @@
+// What each stored flight text becomes in a workbook cell: the value a
+// spreadsheet application would have made of it when typed in, shown by its
+// number format exactly as stored, or the text itself.
+
+#include "export/CellValue.h"
+
+#include <QTest>
+
+using CellValue::Column;
+
+class TstCellValue : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fromText_data();
+    void fromText();
+};
+
+void TstCellValue::fromText_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("decimalPoint");
+    QTest::addColumn<bool>("isNumber");
+    QTest::addColumn<double>("number"); // days since 1899-12-30 for dates and times
+    QTest::addColumn<QString>("format");
+
+    const QString dot = QStringLiteral(".");
+    const QString comma = QStringLiteral(",");
+    const QString general;
+    const auto text
+        = [&](const char *name, Column c, const char *t, const QString &sep = QStringLiteral(".")) {
+              QTest::newRow(name) << int(c) << QString::fromLatin1(t) << sep << false << 0.0 << QString();
+          };
+
+    // Dates: serial numbers as the 1900 date system counts them.
+    QTest::newRow("first date") << int(Column::Date) << "2000-01-01" << dot << true << 36526.0
+                                << "yyyy-mm-dd";
+    QTest::newRow("last date of the century")
+        << int(Column::Date) << "2099-12-31" << dot << true << 73050.0 << "yyyy-mm-dd";
+    QTest::newRow("leap day") << int(Column::Date) << "2004-02-29" << dot << true << 38046.0 << "yyyy-mm-dd";
+    QTest::newRow("latest year the instrument stores")
+        << int(Column::Date) << "2255-12-31" << dot << true << 130027.0 << "yyyy-mm-dd";
+    text("month 13", Column::Date, "2005-13-01");
+    text("month 0", Column::Date, "2005-00-10");
+    text("February 30", Column::Date, "2005-02-30");
+    text("day 0", Column::Date, "2005-07-00");
+    text("no leap day in 2005", Column::Date, "2005-02-29");
+    text("three-digit month", Column::Date, "2005-255-14");
+    text("failed flight date", Column::Date, "*");
+
+    // Times of day.
+    QTest::newRow("midnight") << int(Column::StartTime) << "00:00" << dot << true << 0.0 << "hh:mm";
+    QTest::newRow("last minute of the day")
+        << int(Column::StartTime) << "23:59" << dot << true << 1439 / 1440.0 << "hh:mm";
+    QTest::newRow("noon") << int(Column::StartTime) << "12:00" << dot << true << 0.5 << "hh:mm";
+    text("hour 24", Column::StartTime, "24:00");
+    text("minute 60", Column::StartTime, "10:60");
+    text("three-digit hour", Column::StartTime, "100:07");
+    text("failed start time", Column::StartTime, "*");
+
+    // Durations run past a day instead of wrapping.
+    QTest::newRow("no time") << int(Column::Duration) << "00:00" << dot << true << 0.0 << "[hh]:mm";
+    QTest::newRow("just under a day")
+        << int(Column::Duration) << "23:59" << dot << true << 1439 / 1440.0 << "[hh]:mm";
+    QTest::newRow("a whole day") << int(Column::Duration) << "24:00" << dot << true << 1.0 << "[hh]:mm";
+    QTest::newRow("longest the record holds")
+        << int(Column::Duration) << "1092:15" << dot << true << 65535 / 1440.0 << "[hh]:mm";
+    text("duration minute 60", Column::Duration, "01:60");
+    text("hours padded past two digits", Column::Duration, "001:30");
+    text("failed duration", Column::Duration, "*");
+
+    // Numbers in General, read with the program's decimal separator.
+    QTest::newRow("negative QNE") << int(Column::QneMin) << "-20" << dot << true << -20.0 << general;
+    QTest::newRow("zero speed") << int(Column::SpeedMin) << "0" << dot << true << 0.0 << general;
+    QTest::newRow("largest gain") << int(Column::TotalGain) << "16777215" << dot << true << 16777215.0
+                                  << general;
+    QTest::newRow("lift with a point") << int(Column::LiftMax) << "4.5" << dot << true << 4.5 << general;
+    QTest::newRow("lift in a comma locale")
+        << int(Column::LiftMax) << "4,5" << comma << true << 4.5 << general;
+    QTest::newRow("whole sink in a comma locale")
+        << int(Column::SinkMax) << "25" << comma << true << 25.0 << general;
+    text("point in a comma locale", Column::LiftMax, "4.5", comma);
+    text("comma in a point locale", Column::LiftMax, "4,5", dot);
+    text("leading zero", Column::SpeedMax, "007");
+    text("trailing zero of a fraction", Column::LiftMax, "4.50");
+    text("negative zero", Column::QneMin, "-0");
+    text("exponent", Column::TotalGain, "1e5");
+    text("plus sign", Column::QneMax, "+20");
+    text("too many digits for General", Column::TotalGain, "123456789012");
+    text("empty", Column::SpeedMax, "");
+    text("failed number", Column::HeightDiffMax, "*");
+}
+
+void TstCellValue::fromText()
+{
+    QFETCH(int, column);
+    QFETCH(QString, text);
+    QFETCH(QString, decimalPoint);
+    QFETCH(bool, isNumber);
+    QFETCH(double, number);
+    QFETCH(QString, format);
+
+    const CellValue::Cell cell = CellValue::fromText(Column(column), text, decimalPoint);
+    QCOMPARE(cell.isNumber, isNumber);
+    if (isNumber) {
+        QCOMPARE(cell.number, number);
+        QCOMPARE(cell.numberFormat, format);
+    } else {
+        // Stays text exactly as stored.
+        QCOMPARE(cell.text, text);
+    }
+}
+
+QTEST_GUILESS_MAIN(TstCellValue)
+#include "tst_cellvalue.moc"
