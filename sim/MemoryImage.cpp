@@ -328,8 +328,12 @@ bool MemoryImage::load(const QString &path, QString *error)
 
 bool MemoryImage::save(const QString &path, QString *error) const
 {
+    // Unbuffered, so that a write the disk refuses fails here: a buffered
+    // QSaveFile reports success from commit() even when flushing failed.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(toText()) < 0 || !file.commit()) {
+    const QByteArray text = toText();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(text) != text.size()
+        || !file.commit()) {
         setError(error, path + QStringLiteral(": ") + file.errorString());
         return false;
     }

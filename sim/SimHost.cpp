@@ -198,6 +198,14 @@ QByteArray SimHost::control(const QByteArray &rawLine)
             return "error: " + error.toLocal8Bit();
         return "ok";
     }
+    if (word == "flood") {
+        bool ok = false;
+        const int seconds = rest.toInt(&ok);
+        if (!ok || seconds < 0 || seconds > 3600)
+            return "error: flood needs a number of seconds from 0 to 3600";
+        flood(seconds);
+        return "ok";
+    }
     if ((word == "hangup" || word == "quit") && rest.isEmpty())
         return "ok";
     return "error: unknown control line \"" + line + "\"";
@@ -288,10 +296,40 @@ void SimHost::note(const QByteArray &text)
             "# " + QByteArray::number(double(m_clock.nsecsElapsed()) / 1e9, 'f', 6) + ' ' + text + '\n');
 }
 
+void SimHost::flood(int seconds)
+{
+    if (m_master < 0)
+        return;
+    m_floodUntilMs = m_clock.elapsed() + qint64(seconds) * 1000;
+    if (!m_floodNotifier) {
+        m_floodNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
+        connect(m_floodNotifier, &QSocketNotifier::activated, this, &SimHost::floodMore);
+    }
+    m_floodNotifier->setEnabled(seconds > 0);
+    // The flood's bytes are not logged one by one: a minute of them would
+    // fill the disk.
+    note("flood " + QByteArray::number(seconds) + " s");
+}
+
+void SimHost::floodMore()
+{
+    if (m_master < 0 || m_clock.elapsed() >= m_floodUntilMs) {
+        if (m_floodNotifier)
+            m_floodNotifier->setEnabled(false);
+        return;
+    }
+    // Read answers back to back, as a stuck instrument might repeat them.
+    static const QByteArray block = QByteArray("R000047025").repeated(400);
+    if (::write(m_master, block.constData(), size_t(block.size())) < 0 && errno != EAGAIN && errno != EINTR)
+        m_floodNotifier->setEnabled(false);
+}
+
 void SimHost::closeTerminal()
 {
     m_sendTimer.stop();
     m_queue.clear();
+    delete m_floodNotifier;
+    m_floodNotifier = nullptr;
     delete m_terminalNotifier;
     m_terminalNotifier = nullptr;
     if (m_master >= 0)

@@ -38,6 +38,9 @@ public:
     QByteArray control(const QByteArray &line);
 
     void sendUnasked(const QByteArray &bytes);
+    // Sends without pause, as fast as the other end reads, for the given time:
+    // an instrument gone wild, or a line that never goes quiet.
+    void flood(int seconds);
     void hangUp();
     void quit();
 
@@ -62,6 +65,7 @@ private:
     void finishHangUp();
     void closeTerminal();
     void say(const QByteArray &line);
+    void floodMore();
 
     SimModel &m_model;
     int m_master = -1;
@@ -70,6 +74,8 @@ private:
     QString m_linkPath;
     QSocketNotifier *m_terminalNotifier = nullptr;
     QSocketNotifier *m_controlNotifier = nullptr;
+    QSocketNotifier *m_floodNotifier = nullptr;
+    qint64 m_floodUntilMs = 0;
     int m_controlFd = -1;
     QByteArray m_controlBuffer;
     QFile m_transcript;

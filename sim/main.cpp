@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
         "Simulated Orvin instrument served on a pseudo-terminal.\n"
         "Prints the terminal path on the first line of output, then reads control lines on stdin\n"
         "(fault KIND[:ARG] TARGET [N], clear-faults, silent on|off, send TEXT, poke ADDRESS VALUE,\n"
-        "dump FILE, hangup, quit), answering each with \"ok\" or \"error: ...\".\n"
+        "dump FILE, flood SECONDS, hangup, quit), answering each with \"ok\" or \"error: ...\".\n"
         "Faults: silent, extra[:TEXT], short[:N], long[:N], garble, highbit, late:MS, hangup;\n"
         "TARGET is * or the start of a command (T, V, R000047, R0002, W000208)."));
     parser.addHelpOption();
