@@ -63,6 +63,11 @@ void TestProtocol::explode_data()
     QTest::newRow("longer fill") << "ab"
                                  << "--"
                                  << "a--b";
+    QTest::newRow("connection test") << "T"
+                                     << ","
+                                     << "T";
+    QTest::newRow("high Latin-1") << QString::fromLatin1("\xe9\xff") << ","
+                                  << QString::fromLatin1("\xe9,\xff");
 }
 
 void TestProtocol::explode()
@@ -72,6 +77,8 @@ void TestProtocol::explode()
     QFETCH(QString, expected);
     const QString result = Protocol::explode(source, fill);
     QCOMPARE(result, expected);
+    if (!source.isEmpty())
+        QCOMPARE(result.size(), source.size() + (source.size() - 1) * fill.size());
 }
 
 void TestProtocol::readRunValues_data()
