@@ -13,10 +13,10 @@
 #include "link/Protocol.h"
 #include "link/ReceiveBuffer.h"
 #include "link/SerialLink.h"
-#include "link/Waiter.h"
 #include "ui/AboutDialog.h"
 #include "ui/AppInfo.h"
 #include "ui/HelpWindow.h"
+#include "ui/PortsDialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -43,51 +43,52 @@ const QString kCountFailed = QStringLiteral("Error while receiving the number of
 // application closes).
 constexpr int kOpenerGraceMs = 2000;
 
+// More bars than the activity strip's box can ever show.
+constexpr qsizetype kStripBars = 512;
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::MainWindow>())
-    , m_MSComm1(new SerialLink(this))
-    , m_Text20(new ReceiveBuffer(this))
-    , m_waiter(new Waiter(this))
+    , m_session(new InstrumentSession(this))
 {
     ui->setupUi(this);
-    m_MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    m_Text20->setObjectName(QStringLiteral("Text20"));
     setWindowIcon(appIcon());
 
     m_operationControls = { ui->cmdGetFlight, ui->cmdExport, ui->btnVersie, ui->cmbExportSettings,
-                            ui->txtFromFlight, ui->txtUntilFlight, ui->cmbCommPort, ui->txtVluchtNummer,
-                            ui->txtFileName, ui->cmdSaveFileName, ui->savepilot, ui->txtPilot,
-                            ui->cmdGetPilotName };
+        ui->txtFromFlight, ui->txtUntilFlight, ui->cmbCommPort, ui->txtVluchtNummer, ui->txtFileName,
+        ui->cmdSaveFileName, ui->savepilot, ui->txtPilot, ui->cmdGetPilotName };
     m_wantEnabled.fill(true);
 
     // A fixed border around a 618 x 502 client area below the menu bar.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+        | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(618, 502 + menuBar()->sizeHint().height());
 
-    const QString folder = DeviceMap::driveCFolder();
-    ui->Label26->setToolTip(folder);
-    ui->Label26->setText(ui->Label26->fontMetrics().elidedText(folder, Qt::ElideMiddle, ui->Label26->width()));
-
+    showDriveCFolder();
     initActionsConnections();
     Form_Load();
 }
 
 MainWindow::~MainWindow()
 {
-    m_waiter->cancel();
-    m_MSComm1->close();
+    m_session->cancel();
+    m_session->closePort();
     delete m_help;
+}
+
+SerialLink &MainWindow::serialPort()
+{
+    return m_session->link();
 }
 
 void MainWindow::initActionsConnections()
 {
-    connect(m_MSComm1, &SerialLink::commEvent, this, &MainWindow::MSComm1_OnComm);
-    connect(m_MSComm1, &SerialLink::connectionLost, this, &MainWindow::onConnectionLost);
-    connect(m_Text20, &ReceiveBuffer::changed, this, &MainWindow::Text20_Change);
+    connect(m_session, &InstrumentSession::portEvent, this, &MainWindow::MSComm1_OnComm);
+    connect(m_session, &InstrumentSession::cleared, this, &MainWindow::onStatusCleared);
+    connect(m_session, &InstrumentSession::connectionLost, this, &MainWindow::onConnectionLost);
+    connect(m_session, &InstrumentSession::receiveBufferChanged, this, &MainWindow::Text20_Change);
 
     // activated() also fires when the entry already chosen is chosen again:
     // that reopens the port.
@@ -102,6 +103,7 @@ void MainWindow::initActionsConnections()
     connect(ui->savepilot, &QPushButton::clicked, this, &MainWindow::savepilot_Click);
     connect(ui->Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
 
+    connect(ui->PortsFolder, &QAction::triggered, this, &MainWindow::PortsFolder_Click);
     connect(ui->Exit, &QAction::triggered, this, &MainWindow::Exit_Click);
     connect(ui->ClearFD, &QAction::triggered, this, &MainWindow::ClearFD_Click);
     connect(ui->ClearFI, &QAction::triggered, this, &MainWindow::ClearFI_Click);
@@ -110,9 +112,9 @@ void MainWindow::initActionsConnections()
     connect(ui->About, &QAction::triggered, this, &MainWindow::About_Click);
 
     // Enter in these boxes runs their operation; the key code alone counts.
-    for (QWidget *box : { static_cast<QWidget *>(ui->txtVluchtNummer), static_cast<QWidget *>(ui->txtFileName),
-                          static_cast<QWidget *>(ui->txtFromFlight), static_cast<QWidget *>(ui->txtUntilFlight),
-                          static_cast<QWidget *>(ui->txtPilot) })
+    for (QWidget *box : { static_cast<QWidget *>(ui->txtVluchtNummer),
+             static_cast<QWidget *>(ui->txtFileName), static_cast<QWidget *>(ui->txtFromFlight),
+             static_cast<QWidget *>(ui->txtUntilFlight), static_cast<QWidget *>(ui->txtPilot) })
         box->installEventFilter(this);
 }
 
@@ -133,6 +135,11 @@ void MainWindow::Form_Load()
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    // Centred when it first appears; after that it stays where the user
+    // put it, also when it comes back from being minimised.
+    if (m_centred)
+        return;
+    m_centred = true;
     if (QScreen *screen = this->screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -143,8 +150,7 @@ void MainWindow::showEvent(QShowEvent *event)
 // ---------------------------------------------------------------------------
 // Operations and the controls that follow them
 
-template<typename Steps>
-void MainWindow::runOperation(Steps steps)
+template <typename Steps> void MainWindow::runOperation(Steps steps)
 {
     // One operation at a time: a second one would share the receive buffer
     // with the running one.
@@ -166,11 +172,13 @@ void MainWindow::applyOperationControlState()
 {
     for (size_t i = 0; i < m_operationControls.size(); ++i)
         m_operationControls[i]->setEnabled(m_wantEnabled[i] && !m_busy);
+    // The port of a running operation must not change under it.
+    ui->PortsFolder->setEnabled(!m_busy);
 }
 
 void MainWindow::Text20_Change()
 {
-    const bool idle = m_Text20->isEmpty();
+    const bool idle = m_session->receiveBuffer().isEmpty();
     m_wantEnabled.fill(idle);
     applyOperationControlState();
     if (idle)
@@ -179,7 +187,7 @@ void MainWindow::Text20_Change()
 
 QString MainWindow::receiveBufferText() const
 {
-    return m_Text20->text();
+    return m_session->receiveBuffer().text();
 }
 
 // ---------------------------------------------------------------------------
@@ -190,23 +198,30 @@ void MainWindow::cmbCommPort_Click()
     runOperation([this] {
         const int index = ui->cmbCommPort->currentIndex();
         if (index >= 0 && index <= 3) {
-            m_MSComm1->close();
-            m_MSComm1->setCommPort(index + 1);
-            if (!m_MSComm1->open()) {
+            if (!m_session->selectPort(index + 1)) {
                 funcWriteError(QStringLiteral("Error selecting COM port"));
                 return;
             }
             funcWriteError(QStringLiteral("COM%1 selected").arg(index + 1));
         }
         MyPause(5);
-        m_Text20->clear();
+        m_session->clearReceiveBuffer();
     });
 }
 
 void MainWindow::MSComm1_OnComm()
 {
-    m_Text20->append(m_MSComm1->input());
-    ui->txtStatusBlind->setText(ui->txtStatusBlind->text() + QLatin1Char('|'));
+    // What arrived is already in the receive buffer; the strip gains a bar
+    // for the port event. Past what its box can show, more bars would change
+    // nothing the user sees and only cost memory and time on a busy line.
+    const QString strip = ui->txtStatusBlind->text();
+    if (strip.size() < kStripBars)
+        ui->txtStatusBlind->setText(strip + QLatin1Char('|'));
+}
+
+void MainWindow::onStatusCleared()
+{
+    ui->txtStatusBlind->setText(QStringLiteral("|"));
 }
 
 void MainWindow::onConnectionLost()
@@ -218,14 +233,20 @@ void MainWindow::onConnectionLost()
 
 void MainWindow::MyPause(int ms)
 {
-    if (!m_waiter->wait(ms))
+    if (!m_session->pause(ms))
         throw OperationCancelled {};
+}
+
+template <typename T> T MainWindow::carryOn(T answer)
+{
+    if (m_session->isCancelled())
+        throw OperationCancelled {};
+    return answer;
 }
 
 void MainWindow::funcClearStatus()
 {
-    m_Text20->clear();
-    ui->txtStatusBlind->setText(QStringLiteral("|"));
+    m_session->clearStatus();
 }
 
 void MainWindow::Command3_Click()
@@ -253,44 +274,20 @@ QString MainWindow::funcExplodeString(const QString &Source, const QString &fill
 
 void MainWindow::funcSendString(const QString &strSend)
 {
-    // Only the seven characters of a memory read go out, however long the text.
-    const QStringList characters = funcExplodeString(strSend, QStringLiteral(",")).split(QLatin1Char(','));
-    transmitPaced(characters.mid(0, Protocol::kReadCommandLength).join(QString()));
-}
-
-void MainWindow::transmitPaced(const QString &command)
-{
-    for (const QChar c : command) {
-        m_MSComm1->output(QString(c));
-        MyPause(Protocol::kCharPauseMs);
-    }
+    carryOn(m_session->sendString(strSend));
 }
 
 bool MainWindow::funcCheckConnection()
 {
-    funcClearStatus();
-    if (!m_MSComm1->isOpen()) {
+    switch (carryOn(m_session->checkConnection())) {
+    case InstrumentSession::Failure::None:
+        return true;
+    case InstrumentSession::Failure::PortNotOpen:
         funcWriteError(kPortNotOpen);
-        funcClearStatus();
         return false;
-    }
-    funcClearStatus();
-    m_MSComm1->output(Protocol::kConnectionTest);
-    MyPause(Protocol::kAnswerWaitMs);
-    if (m_Text20->text() != Protocol::kConnectionAnswer) {
+    default:
         funcWriteError(QStringLiteral("Error connecting to the Orvin, please check cable and settings"));
-        funcClearStatus();
         return false;
-    }
-    funcClearStatus();
-    return true;
-}
-
-void MainWindow::sendReadRun(int firstAddress, int count)
-{
-    for (int address = firstAddress; address < firstAddress + count; ++address) {
-        funcSendString(Protocol::readCommand(address));
-        MyPause(Protocol::kAnswerWaitMs);
     }
 }
 
@@ -304,18 +301,12 @@ bool MainWindow::funcGetPilotName()
         return false;
     funcClearStatus();
     ui->lblCounter->setText(QStringLiteral("Pilot Name"));
-    sendReadRun(PilotName::kFirstAddress, PilotName::kLength);
-    const auto codes = Protocol::readRunValues(m_Text20->text(), PilotName::kLength);
-    if (!codes) {
-        // The answer stays in the buffer, so the controls stay disabled
-        // until Reset: the user sees that something went wrong.
+    const auto name = carryOn(m_session->readPilotName());
+    if (!name) {
         funcWriteError(QStringLiteral("Error processing pilot name"));
         return false;
     }
-    m_pilotName = PilotName::fromCodes(*codes);
-    funcClearStatus();
-    MyPause(Protocol::kAnswerWaitMs);
-    funcClearStatus();
+    m_pilotName = *name;
     return true;
 }
 
@@ -341,20 +332,13 @@ void MainWindow::savepilot_Click()
             return;
         if (ui->txtPilot->text().isEmpty())
             ui->txtPilot->setText(QStringLiteral(" "));
-        funcClearStatus();
         const QList<int> codes = PilotName::codesFor(ui->txtPilot->text());
-        for (int k = 0; k < PilotName::kLength; ++k) {
-            transmitPaced(Protocol::writeCommand(PilotName::kFirstAddress + k, codes.at(k)));
-            MyPause(Protocol::kAnswerWaitMs);
-        }
-        if (m_Text20->size() == PilotName::kLength * Protocol::kWriteAnswerLength) {
-            funcClearStatus();
-            funcWriteError(QStringLiteral("Pilot name is set"));
-            refreshPilotName();
-        } else {
+        if (carryOn(m_session->writePilotName(codes)) != InstrumentSession::Failure::None) {
             funcWriteError(QStringLiteral("Error setting pilot name"));
-            funcClearStatus();
+            return;
         }
+        funcWriteError(QStringLiteral("Pilot name is set"));
+        refreshPilotName();
     });
 }
 
@@ -363,13 +347,9 @@ void MainWindow::btnVersie_Click()
     runOperation([this] {
         if (!funcCheckConnection())
             return;
-        funcClearStatus();
-        m_MSComm1->output(Protocol::kInformation);
-        MyPause(Protocol::kAnswerWaitMs);
-        if (const auto info = parseInstrumentInfo(m_Text20->text())) {
+        if (const auto info = carryOn(m_session->readInformation())) {
             ui->txtVersion->setText(info->version);
             ui->txtSerial->setText(info->serial);
-            funcClearStatus();
         } else {
             funcWriteError(QStringLiteral("Error processing version"));
         }
@@ -377,33 +357,6 @@ void MainWindow::btnVersie_Click()
         refreshPilotName();
         funcClearStatus();
     });
-}
-
-std::optional<int> MainWindow::readFlightCount()
-{
-    sendReadRun(FlightRecord::kFlightCountAddress, 1);
-    const auto values = Protocol::readRunValues(m_Text20->text(), 1);
-    if (!values)
-        return std::nullopt;
-    return values->first();
-}
-
-std::optional<QString> MainWindow::readFlightRecord(qint16 flightNumber)
-{
-    sendReadRun(FlightRecord::recordAddress(flightNumber), FlightRecord::kRecordReads);
-    const QString answer = m_Text20->text();
-    if (!Protocol::readRunValues(answer, FlightRecord::kRecordReads))
-        return std::nullopt;
-    return answer;
-}
-
-FlightRecord::Decoded MainWindow::readDecodedFlight(qint16 flightNumber)
-{
-    // A failed read counts like a garbled record: both callers report them alike.
-    const auto answer = readFlightRecord(flightNumber);
-    if (!answer)
-        return FlightRecord::Decoded {};
-    return FlightRecord::decodeFlightRecord(flightNumber, *answer, QLocale::system().decimalPoint());
 }
 
 void MainWindow::cmdGetFlight_Click()
@@ -420,7 +373,7 @@ void MainWindow::cmdGetFlight_Click()
         }
         const qint16 flight = *number;
 
-        if (const auto count = readFlightCount(); !count) {
+        if (const auto count = carryOn(m_session->readFlightCount()); !count) {
             funcWriteError(kCountFailed);
         } else if (flight > *count) {
             funcWriteError(QStringLiteral("Only %1 flights in memory").arg(*count));
@@ -431,9 +384,10 @@ void MainWindow::cmdGetFlight_Click()
         funcClearStatus();
         funcClearStatus();
 
-        const FlightRecord::Decoded decoded = readDecodedFlight(flight);
+        const FlightRecord::Decoded decoded = *carryOn(m_session->readDecodedFlight(flight));
         if (decoded.status == FlightRecord::Status::Garbled) {
-            funcWriteError(QStringLiteral("Error processing data, please check Orvin settings and try again"));
+            funcWriteError(
+                QStringLiteral("Error processing data, please check Orvin settings and try again"));
             refreshPilotName();
             return;
         }
@@ -469,7 +423,8 @@ void MainWindow::cmbExportSettings_Click()
     if (index != 0 && index != 1)
         return;
     const bool textFile = index == 0;
-    for (QWidget *control : { static_cast<QWidget *>(ui->txtFileName), static_cast<QWidget *>(ui->cmdSaveFileName) }) {
+    for (QWidget *control :
+        { static_cast<QWidget *>(ui->txtFileName), static_cast<QWidget *>(ui->cmdSaveFileName) }) {
         const auto at = std::find(m_operationControls.begin(), m_operationControls.end(), control);
         m_wantEnabled[size_t(at - m_operationControls.begin())] = textFile;
     }
@@ -510,7 +465,7 @@ void MainWindow::cmdExport_Click()
 
         funcClearStatus();
         qint16 until = range.until;
-        if (const auto count = readFlightCount(); !count) {
+        if (const auto count = carryOn(m_session->readFlightCount()); !count) {
             funcWriteError(kCountFailed);
         } else if (*count < until) {
             until = qint16(*count);
@@ -522,11 +477,11 @@ void MainWindow::cmdExport_Click()
         m_exportFirstFlight = range.from;
 
         for (int n = range.from; n <= until; ++n) {
-            if (!m_MSComm1->isOpen())
+            if (!m_session->isOpen())
                 break;
             funcClearStatus();
             ui->lblCounter->setText(QString::number(n));
-            const FlightRecord::Decoded decoded = readDecodedFlight(qint16(n));
+            const FlightRecord::Decoded decoded = *carryOn(m_session->readDecodedFlight(qint16(n)));
             if (decoded.status == FlightRecord::Status::Garbled) {
                 funcWriteError(QStringLiteral("Error processing: Flight %1").arg(n));
                 m_flightTable.markFailed(n);
@@ -540,7 +495,7 @@ void MainWindow::cmdExport_Click()
             m_flightTable.store(decoded.summary);
             funcClearStatus();
         }
-        if (!m_MSComm1->isOpen()) {
+        if (!m_session->isOpen()) {
             // The cable went away during the run: what was read is incomplete,
             // and an earlier report must not be replaced by it.
             ui->lblCounter->setText(QStringLiteral("_"));
@@ -574,7 +529,8 @@ ExportData MainWindow::exportData() const
 
 bool MainWindow::WriteTextReport()
 {
-    const QString path = DeviceMap::resolveDosPath(QStringLiteral("c:\\") + m_exportFileName + QStringLiteral(".txt"));
+    const QString path
+        = DeviceMap::resolveDosPath(QStringLiteral("c:\\") + m_exportFileName + QStringLiteral(".txt"));
     if (!TextReport::writeFile(path, exportData())) {
         funcWriteError(QStringLiteral("Error exporting file to txt!"));
         return false;
@@ -584,8 +540,9 @@ bool MainWindow::WriteTextReport()
 
 bool MainWindow::WriteSpreadsheet()
 {
-    const QString path = Workbook::nextFreePath(DeviceMap::driveCFolder());
-    if (!Workbook::write(path, exportData())) {
+    // The workbook takes the next free name at the moment it is put in place.
+    QString path;
+    if (!Workbook::write(Workbook::nextFreePath(DeviceMap::driveCFolder()), exportData(), &path)) {
         funcWriteError(QStringLiteral("Error exporting file to excel!"));
         return false;
     }
@@ -630,8 +587,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::ClearFD_Click()
 {
-    for (QLineEdit *box : { ui->txtFlight, ui->txtDate, ui->txtStime, ui->txtDtime, ui->txtAltMax, ui->txtAltMin,
-                            ui->txtGain, ui->txtVarioMax, ui->txtVarioMin, ui->txtSpeedMax, ui->txtSpeedMin })
+    for (QLineEdit *box : { ui->txtFlight, ui->txtDate, ui->txtStime, ui->txtDtime, ui->txtAltMax,
+             ui->txtAltMin, ui->txtGain, ui->txtVarioMax, ui->txtVarioMin, ui->txtSpeedMax, ui->txtSpeedMin })
         box->clear();
 }
 
@@ -656,6 +613,29 @@ void MainWindow::info_Click()
     m_help->activateWindow();
 }
 
+void MainWindow::PortsFolder_Click()
+{
+    if (m_busy || m_closing)
+        return;
+    PortsDialog dialog(this, serialPort().openDevice());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.driveCChanged())
+        showDriveCFolder();
+    // The port in use now leads somewhere else: open it again, as choosing
+    // it in the Port list does.
+    if (dialog.changedPorts().contains(ui->cmbCommPort->currentIndex() + 1))
+        cmbCommPort_Click();
+}
+
+void MainWindow::showDriveCFolder()
+{
+    const QString folder = DeviceMap::driveCFolder();
+    ui->Label26->setToolTip(folder);
+    ui->Label26->setText(
+        ui->Label26->fontMetrics().elidedText(folder, Qt::ElideMiddle, ui->Label26->width()));
+}
+
 void MainWindow::About_Click()
 {
     if (!m_about)
@@ -666,8 +646,8 @@ void MainWindow::About_Click()
 void MainWindow::Exit_Click()
 {
     m_closing = true;
-    m_MSComm1->close();
-    m_waiter->cancel();
+    m_session->closePort();
+    m_session->cancel();
     if (m_help)
         m_help->close();
     QCoreApplication::exit(0);
@@ -678,7 +658,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Closing the window releases the port; a running operation stops at
     // its current wait instead of running on behind a window that is gone.
     m_closing = true;
-    m_waiter->cancel();
-    m_MSComm1->close();
+    m_session->cancel();
+    m_session->closePort();
     event->accept();
 }

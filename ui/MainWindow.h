@@ -2,6 +2,7 @@
 
 #include "export/FlightTable.h"
 #include "instrument/FlightRecord.h"
+#include "instrument/InstrumentSession.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -14,13 +15,12 @@ class MainWindow;
 }
 class AboutDialog;
 class HelpWindow;
-class ReceiveBuffer;
 class SerialLink;
-class Waiter;
 
-// The main window "TOLMERA": every control, the serial port, the receive
-// buffer and the status log. Its handlers sequence the instrument
-// operations; framing, decoding and the writers live in the core.
+// The main window "TOLMERA": every control and the status log. Its handlers
+// run the instrument operations step by step: ask the instrument session,
+// write the status line, fill the boxes, move the counter. The conversation
+// with the instrument, framing, decoding and the writers live in the core.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -52,7 +52,11 @@ public:
     qint16 exportFirstFlight() const { return m_exportFirstFlight; }
     qint16 exportLastFlight() const { return m_exportLastFlight; }
     bool isOperationRunning() const { return m_busy; }
-    SerialLink &serialPort() { return *m_MSComm1; }
+    SerialLink &serialPort();
+    InstrumentSession &session() { return *m_session; }
+    // The thirteen controls that go grey while the receive buffer holds
+    // anything or an operation runs, in the order the window switches them.
+    const std::array<QWidget *, 13> &operationControls() const { return m_operationControls; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -79,30 +83,30 @@ private:
     void ClearS_Click();
     void info_Click();
     void About_Click();
+    void PortsFolder_Click();
     void onConnectionLost();
+    void onStatusCleared();
 
     void Form_Load();
+    void showDriveCFolder();
     void initActionsConnections();
 
-    // Flight log access: the count at address 47 and one flight's record.
-    std::optional<int> readFlightCount();
-    std::optional<QString> readFlightRecord(qint16 flightNumber);
-    FlightRecord::Decoded readDecodedFlight(qint16 flightNumber);
-    void sendReadRun(int firstAddress, int count);
-    void transmitPaced(const QString &command);
+    // The session's answer, unless the program is closing: then the
+    // operation ends here.
+    template <typename T> T carryOn(T answer);
     void refreshPilotName();
     bool WriteTextReport();
     bool WriteSpreadsheet();
     ExportData exportData() const;
 
-    template<typename Steps>
-    void runOperation(Steps steps);
+    template <typename Steps> void runOperation(Steps steps);
     void applyOperationControlState();
 
     std::unique_ptr<Ui::MainWindow> ui;
-    SerialLink *m_MSComm1;
-    ReceiveBuffer *m_Text20;
-    Waiter *m_waiter;
+    // The serial port (the original program's MSComm1 control), the receive
+    // buffer (its hidden Text20 box) and the waits, with the conversation
+    // that uses them.
+    InstrumentSession *m_session;
     QPointer<AboutDialog> m_about;
     QPointer<HelpWindow> m_help;
 
@@ -114,6 +118,7 @@ private:
     std::array<bool, 13> m_wantEnabled {};
     bool m_busy = false;
     bool m_closing = false;
+    bool m_centred = false;
 
     QString m_statusLog;
     QString m_pilotName;

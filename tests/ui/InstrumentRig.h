@@ -21,28 +21,64 @@ class InstrumentRig
 {
 public:
     // Starts the simulator first: the window opens COM1 through the device
-    // map that start() puts in place.
-    bool start(const SimInstrument::Options &options)
+    // map that the simulator puts in place. true when the port is open.
+    bool start(const SimInstrument::Options &options = {})
     {
-        window.reset();
-        sim = std::make_unique<SimInstrument>(options);
-        if (!sim->start())
+        if (!startInstrument(options) || !openWindow())
             return false;
-        window = std::make_unique<MainWindow>();
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            return false;
-        sim->clearTranscript();
-        m_logMark = window->statusLogText().size();
+        mark();
         return window->serialPort().isOpen();
     }
 
-    template <typename T> T *child(const char *name) const
+    // The two halves of start(), for a test that prepares the device map or
+    // drive C: before the window opens.
+    bool startInstrument(const SimInstrument::Options &options = {})
+    {
+        window.reset();
+        replugged.reset();
+        sim = std::make_unique<SimInstrument>(options);
+        return sim->start();
+    }
+    bool openWindow()
+    {
+        window = std::make_unique<MainWindow>();
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get());
+    }
+
+    // The cable goes back in with another instrument behind it: COM1 now
+    // leads to it once the port is chosen again.
+    bool replug(const SimInstrument::Options &options)
+    {
+        replugged = std::make_unique<SimInstrument>(options);
+        return replugged->start();
+    }
+
+    template <typename T = QWidget> T *child(const char *name) const
     {
         return namedChild<T>(window.get(), QLatin1String(name));
     }
     QLineEdit *box(const char *name) const { return child<QLineEdit>(name); }
     QPushButton *button(const char *name) const { return child<QPushButton>(name); }
+
+    // The names of the window's thirteen operation controls, in its order,
+    // and those of them that are enabled now.
+    QStringList operationControls() const
+    {
+        QStringList names;
+        for (const QWidget *control : window->operationControls())
+            names << control->objectName();
+        return names;
+    }
+    QStringList enabledOperationControls() const
+    {
+        QStringList names;
+        for (const QWidget *control : window->operationControls()) {
+            if (control->isEnabled())
+                names << control->objectName();
+        }
+        return names;
+    }
 
     // Forget what went before: the next commands() and newLog() start here.
     void mark()
@@ -52,23 +88,24 @@ public:
     }
     QStringList commands() const { return sim->receivedCommands(); }
     // The status lines written since the last mark(), without " * " and CR LF.
-    QStringList newLog() const
-    {
-        QStringList lines;
-        const QStringList raw = window->statusLogText().mid(m_logMark).split(QStringLiteral("\r\n"));
-        for (const QString &line : raw) {
-            if (!line.isEmpty())
-                lines.append(
-                    line.startsWith(QStringLiteral(" * ")) ? line.mid(3) : QStringLiteral("?") + line);
-        }
-        return lines;
-    }
+    QStringList newLog() const { return linesOf(window->statusLogText().mid(m_logMark)); }
+    // Every status line of the window.
+    QStringList log() const { return linesOf(window->statusLogText()); }
 
-    // Declared in this order so that the window goes before its instrument.
+    // Declared in this order so that the window goes before its instruments.
     std::unique_ptr<SimInstrument> sim;
+    std::unique_ptr<SimInstrument> replugged;
     std::unique_ptr<MainWindow> window;
 
 private:
+    static QStringList linesOf(const QString &text)
+    {
+        QStringList lines;
+        for (const QString &line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            lines.append(line.startsWith(QStringLiteral(" * ")) ? line.mid(3) : QStringLiteral("?") + line);
+        return lines;
+    }
+
     qsizetype m_logMark = 0;
 };
 

@@ -6,8 +6,7 @@
 
 // The window's control of that type and object name; warns when there is
 // none, so a renamed control shows up as a named miss, not a bare crash.
-template<typename T>
-T *namedChild(const QObject *parent, const QString &name)
+template <typename T> T *namedChild(const QObject *parent, const QString &name)
 {
     T *found = parent->findChild<T *>(name);
     if (!found)

@@ -1,6 +1,4 @@
-#include "link/SerialLink.h"
-#include "tests/support/SimInstrument.h"
-#include "ui/MainWindow.h"
+#include "InstrumentRig.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -54,12 +52,10 @@ void TestExit::endDuringWait()
     QFETCH(QString, ending);
     QFETCH(int, endAfterMs);
 
-    SimInstrument sim;
-    QVERIFY(sim.start());
-    auto window = std::make_unique<MainWindow>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    MainWindow &w = *window;
+    InstrumentRig rig;
+    QVERIFY(rig.start());
+    SimInstrument &sim = *rig.sim;
+    MainWindow &w = *rig.window;
 
     if (operation.isEmpty()) {
         // Nothing runs and the port is already closed: Exit only ends the program.
@@ -140,7 +136,7 @@ void TestExit::endDuringWait()
     if (operation == QLatin1String("cmdGetPilotName"))
         QCOMPARE(w.pilotName(), QString());
 
-    window.reset();
+    rig.window.reset();
     delete help.data();
 }
 

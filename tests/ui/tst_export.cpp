@@ -17,10 +17,6 @@ namespace {
 // R E N É € and three spaces: É has the same code as in Latin-1, € does not.
 const QByteArray kPilotBytes = "REN\xC9\x80   ";
 
-const char *const kOperationControls[] = { "cmdGetFlight", "cmdExport", "btnVersie", "cmbExportSettings",
-    "txtFromFlight", "txtUntilFlight", "cmbCommPort", "txtVluchtNummer", "txtFileName", "cmdSaveFileName",
-    "savepilot", "txtPilot", "cmdGetPilotName" };
-
 QByteArray record(const QByteArray &text)
 {
     return '"' + text + "\"\r\n";
@@ -119,14 +115,7 @@ private:
     {
         return QDir(m_rig.sim->driveC()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
-    bool anyOperationControlEnabled() const
-    {
-        for (const char *name : kOperationControls) {
-            if (m_rig.child<QWidget>(name)->isEnabled())
-                return true;
-        }
-        return false;
-    }
+    bool anyOperationControlEnabled() const { return !m_rig.enabledOperationControls().isEmpty(); }
 
     InstrumentRig m_rig;
 };

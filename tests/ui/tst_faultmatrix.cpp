@@ -8,10 +8,8 @@
 //
 // The cells print a table of their outcomes as they run.
 
-#include "link/SerialLink.h"
-#include "sim/MemoryImage.h"
-#include "tests/support/SimInstrument.h"
-#include "ui/MainWindow.h"
+#include "InstrumentRig.h"
+#include "tests/support/OpenerStandIn.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -29,6 +27,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -62,9 +61,6 @@ const QString kNextWorkbook = QStringLiteral("Flight log (2).xlsx");
 
 const char *const kFlightBoxes[] = { "txtFlight", "txtDate", "txtStime", "txtDtime", "txtAltMin", "txtAltMax",
     "txtHeightdiffmax", "txtGain", "txtVarioMax", "txtVarioMin", "txtSpeedMin", "txtSpeedMax" };
-const char *const kOperationControls[] = { "cmdGetFlight", "cmdExport", "btnVersie", "cmbExportSettings",
-    "txtFromFlight", "txtUntilFlight", "cmbCommPort", "txtVluchtNummer", "txtFileName", "cmdSaveFileName",
-    "savepilot", "txtPilot", "cmdGetPilotName" };
 
 const char *operationName(int op)
 {
@@ -142,54 +138,22 @@ private slots:
     void cell();
 
 private:
-    // A window and its instrument for one cell; the window goes first.
-    struct Rig
-    {
-        std::unique_ptr<SimInstrument> sim;
-        std::unique_ptr<SimInstrument> replugged; // after a hang-up
-        std::unique_ptr<MainWindow> window;
-        ~Rig()
-        {
-            window.reset();
-            replugged.reset();
-            sim.reset();
-        }
-        template <typename T = QWidget> T *child(const char *name) const
-        {
-            return window->findChild<T *>(QLatin1String(name));
-        }
-        QLineEdit *box(const char *name) const { return child<QLineEdit>(name); }
-        QStringList log() const;
-    };
+    using Rig = InstrumentRig;
 
     static SimInstrument::Options instrumentOptions();
     static QStringList controlProblems(const Rig &rig, bool mustBeEnabled);
     QStringList checkNextOperationWorks(Rig &rig, SimInstrument &instrument);
 
-    QTemporaryDir m_bin;
+    std::optional<OpenerStandIn> m_opener;
     QElapsedTimer m_clock;
     int m_cells = 0;
 };
-
-QStringList tst_FaultMatrix::Rig::log() const
-{
-    QStringList lines;
-    for (const QString &line : window->statusLogText().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-        lines.append(line.startsWith(QStringLiteral(" * ")) ? line.mid(3) : QStringLiteral("?") + line);
-    return lines;
-}
 
 void tst_FaultMatrix::initTestCase()
 {
     // The workbook export hands its file to xdg-open; a stand-in that
     // succeeds at once keeps the desktop out of the test.
-    QVERIFY(m_bin.isValid());
-    QFile opener(m_bin.filePath(QStringLiteral("xdg-open")));
-    QVERIFY(opener.open(QIODevice::WriteOnly));
-    opener.write("#!/bin/sh\nexit 0\n");
-    opener.close();
-    QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    qputenv("PATH", m_bin.path().toLocal8Bit() + ':' + qgetenv("PATH"));
+    QVERIFY(m_opener.emplace().isReady());
 
     m_clock.start();
     qInfo("| operation | fault (aimed at) | status lines | boxes and files | controls after | after Reset | "
@@ -330,10 +294,10 @@ QStringList tst_FaultMatrix::controlProblems(const Rig &rig, bool mustBeEnabled)
     // All thirteen follow the receive buffer, the file name controls too:
     // emptying the buffer enables them even with the workbook chosen.
     QStringList problems;
-    for (const char *name : kOperationControls) {
-        if (rig.child(name)->isEnabled() != mustBeEnabled)
-            problems << QStringLiteral("%1 %2").arg(
-                QLatin1String(name), mustBeEnabled ? QStringLiteral("disabled") : QStringLiteral("enabled"));
+    for (const QWidget *control : rig.window->operationControls()) {
+        if (control->isEnabled() != mustBeEnabled)
+            problems << QStringLiteral("%1 %2").arg(control->objectName(),
+                mustBeEnabled ? QStringLiteral("disabled") : QStringLiteral("enabled"));
     }
     return problems;
 }
@@ -385,8 +349,7 @@ void tst_FaultMatrix::cell()
     ++m_cells;
 
     Rig rig;
-    rig.sim = std::make_unique<SimInstrument>(instrumentOptions());
-    QVERIFY(rig.sim->start());
+    QVERIFY(rig.startInstrument(instrumentOptions()));
     const QString driveC = rig.sim->driveC();
     {
         QFile report(QDir(driveC).filePath(kReportName));
@@ -394,7 +357,7 @@ void tst_FaultMatrix::cell()
         QFile earlierWorkbook(QDir(driveC).filePath(kEarlierWorkbook));
         QVERIFY(earlierWorkbook.open(QIODevice::WriteOnly) && earlierWorkbook.write("earlier workbook") > 0);
     }
-    rig.window = std::make_unique<MainWindow>();
+    QVERIFY(rig.openWindow());
     QVERIFY(rig.window->serialPort().isOpen());
 
     // The window as a user left it: the name read once, boxes holding an
@@ -549,8 +512,7 @@ void tst_FaultMatrix::cell()
             problems << QStringLiteral("the instrument did not hang up");
         if (rig.window->serialPort().isOpen())
             problems << QStringLiteral("the port is still open after the hang-up");
-        rig.replugged = std::make_unique<SimInstrument>(instrumentOptions());
-        QVERIFY(rig.replugged->start());
+        QVERIFY(rig.replug(instrumentOptions()));
         auto *port = rig.child<QComboBox>("cmbCommPort");
         port->setCurrentIndex(0);
         emit port->activated(0);

@@ -1,8 +1,8 @@
+#include "InstrumentRig.h"
 #include "link/SerialLink.h"
 #include "tests/support/SimInstrument.h"
 #include "ui/Look.h"
 #include "ui/MainWindow.h"
-#include "NamedChild.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -58,8 +58,9 @@ private:
     template <typename T> T *child(const QString &name) const { return namedChild<T>(m_window.get(), name); }
     void openWindow();
 
-    std::unique_ptr<SimInstrument> m_sim;
-    std::unique_ptr<MainWindow> m_window;
+    InstrumentRig m_rig;
+    std::unique_ptr<SimInstrument> &m_sim = m_rig.sim;
+    std::unique_ptr<MainWindow> &m_window = m_rig.window;
 };
 
 void TestMainWindow::initTestCase()
@@ -70,15 +71,12 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    m_sim = std::make_unique<SimInstrument>();
-    QVERIFY(m_sim->start());
+    QVERIFY(m_rig.startInstrument());
 }
 
 void TestMainWindow::openWindow()
 {
-    m_window = std::make_unique<MainWindow>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(m_rig.openWindow());
 }
 
 void TestMainWindow::cleanup()
@@ -116,6 +114,16 @@ void TestMainWindow::windowIsFixedCaptionedAndCentred()
                        .arg(windowCentre.y())
                        .arg(screenCentre.x())
                        .arg(screenCentre.y())));
+
+    // Moved by the user, minimised and restored: it stays where it was put.
+    const QPoint placed = w.pos() + QPoint(-40, 30);
+    w.move(placed);
+    QTRY_COMPARE(w.pos(), placed);
+    w.showMinimized();
+    w.hide();
+    w.showNormal();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.pos(), placed);
 }
 
 void TestMainWindow::startupState()
@@ -439,7 +447,8 @@ void TestMainWindow::menus_data()
     QTest::addColumn<QStringList>("captions");
 
     QTest::newRow("File") << "File"
-                          << "&File" << QStringList { "Exit" } << QStringList { "Exit" };
+                          << "&File" << QStringList { "PortsFolder", "", "Exit" }
+                          << QStringList { "Ports and Folder...", "", "Exit" };
     QTest::newRow("Edit") << "Edit"
                           << "&Edit" << QStringList { "ClearFD", "ClearFI", "ClearS" }
                           << QStringList { "Clear Flight Data ", "Clear Orvin Info", "Clear Status" };
