@@ -1,0 +1,125 @@
+// tolmera-wiretrace: every instrument operation of the main window, with and
+// without a fault, against the simulated instrument; prints what the
+// instrument received, one command a line with the times of its first and
+// last character. Two builds of the program give two traces that
+// scripts/compare-wiretrace.py compares: the same commands in the same order
+// with the same gaps, or the differences.
+#include "sim/MemoryImage.h"
+#include "tests/support/OpenerStandIn.h"
+#include "tests/support/SimInstrument.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct Operation
+{
+    const char *name;
+    const char *button;
+    const char *inside; // a command inside the operation that a fault aims at
+    const char *last; // the last command of its run, for a late answer
+};
+
+const Operation kOperations[] = {
+    { "information", "btnVersie", "V", "V" },
+    { "read-name", "cmdGetPilotName", "R000210", "R000215" },
+    { "write-name", "savepilot", "W000212", "W000215" },
+    { "show-flight", "cmdGetFlight", "R000448", "R000464" },
+    { "export-text", "cmdExport", "R000430", "R000446" },
+    { "export-workbook", "cmdExport", "R000430", "R000446" },
+};
+
+const char *const kFaults[] = { "", "silent", "garble", "late:80", "hangup" };
+
+template <typename T> T *child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
+
+void trace(const Operation &op, const QString &faultKind)
+{
+    SimInstrument::Options options;
+    options.memory = MemoryImage::sample();
+    options.memory.setPilotName("KESTREL ");
+    SimInstrument sim(options);
+    if (!sim.start()) {
+        std::printf("# %s %s: the simulator did not start\n", op.name, qPrintable(faultKind));
+        return;
+    }
+    auto window = std::make_unique<MainWindow>();
+    child<QLineEdit>(window.get(), "txtVluchtNummer")->setText(QStringLiteral("3"));
+    child<QLineEdit>(window.get(), "txtFromFlight")->setText(QStringLiteral("1"));
+    child<QLineEdit>(window.get(), "txtUntilFlight")->setText(QStringLiteral("3"));
+    child<QLineEdit>(window.get(), "txtPilot")->setText(QStringLiteral("trace"));
+    auto *exportType = child<QComboBox>(window.get(), "cmbExportSettings");
+    exportType->setCurrentIndex(QByteArray(op.name) == "export-workbook" ? 1 : 0);
+    emit exportType->activated(exportType->currentIndex());
+    child<QPushButton>(window.get(), "Command3")->click();
+
+    if (!faultKind.isEmpty()) {
+        const bool late = faultKind.startsWith(QLatin1String("late"));
+        sim.setFault(
+            faultKind + QLatin1Char(' ') + QLatin1String(late ? op.last : op.inside) + QStringLiteral(" 1"));
+    }
+    sim.clearTranscript();
+    child<QPushButton>(window.get(), op.button)->click();
+    QTest::qWait(150);
+
+    std::printf("## %s %s\n", op.name, faultKind.isEmpty() ? "none" : qPrintable(faultKind));
+    double start = -1;
+    QByteArray command;
+    double first = 0;
+    double last = 0;
+    const auto flush = [&] {
+        if (!command.isEmpty())
+            std::printf(
+                "%s %.3f %.3f\n", command.constData(), (first - start) * 1000.0, (last - start) * 1000.0);
+        command.clear();
+    };
+    for (const SimInstrument::Chunk &chunk : sim.transcript()) {
+        if (!chunk.received)
+            continue;
+        if (start < 0)
+            start = chunk.seconds;
+        for (const char c : chunk.bytes) {
+            if (c == 'R' || c == 'T' || c == 'V' || c == 'W') {
+                flush();
+                first = chunk.seconds;
+            }
+            command.append(c);
+            last = chunk.seconds;
+        }
+    }
+    flush();
+    window.reset();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    // The workbook export hands its file to xdg-open: a stand-in that succeeds.
+    const OpenerStandIn opener;
+    if (!opener.isReady())
+        return 1;
+
+    for (const Operation &op : kOperations) {
+        for (const char *fault : kFaults)
+            trace(op, QString::fromLatin1(fault));
+    }
+    return 0;
+}
