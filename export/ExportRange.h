@@ -10,7 +10,7 @@ struct ExportRange
         Ok,
         NotNumeric, // "Flightnumber is not numeric"
         OutOfRange, // "Flightnumbers have to be between 1 and 100"
-        Reversed,   // "The from number must be smaller then the until flight"
+        Reversed, // "The from number must be smaller then the until flight"
     };
 
     Verdict verdict = Verdict::NotNumeric;
@@ -19,8 +19,8 @@ struct ExportRange
 
     // Both texts are rounded halves-to-even and compared by value; bounds
     // too large for a 16-bit integer fall to the ordinary range checks.
-    static ExportRange check(const QString &fromText, const QString &untilText,
-                             const QLocale &locale = QLocale::system());
+    static ExportRange check(
+        const QString &fromText, const QString &untilText, const QLocale &locale = QLocale::system());
     // The status line for a refused range (empty for Ok).
     static QString message(Verdict verdict);
 };

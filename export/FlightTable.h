@@ -17,7 +17,10 @@ public:
     // The stored fields of flight n (its flightNumber is n). n must be 0..100.
     const FlightSummary &entry(int n) const { return m_entries.at(n); }
 
-    void store(const FlightSummary &summary) { m_entries.at(summary.flightNumber) = withNumber(summary, summary.flightNumber); }
+    void store(const FlightSummary &summary)
+    {
+        m_entries.at(summary.flightNumber) = withNumber(summary, summary.flightNumber);
+    }
     void markFailed(int n);
     void clear(int n) { m_entries.at(n) = withNumber({}, n); }
 

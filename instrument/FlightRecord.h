@@ -16,11 +16,14 @@ constexpr int kRecordBytes = 18;
 // length check counts it but it is never decoded.
 constexpr int kRecordReads = kRecordBytes + 1;
 
-constexpr int recordAddress(int flightNumber) { return 392 + kRecordBytes * flightNumber; }
+constexpr int recordAddress(int flightNumber)
+{
+    return 392 + kRecordBytes * flightNumber;
+}
 
 enum class Status {
-    Ok,      // summary holds the decoded flight
-    NoData,  // erased record: bytes 2 and 3 are both 255
+    Ok, // summary holds the decoded flight
+    NoData, // erased record: bytes 2 and 3 are both 255
     Garbled, // not a 190-character answer of 19 three-digit values 000..255
              // (the 19th answer is checked too, though never decoded)
 };

@@ -8,17 +8,17 @@
 struct FlightSummary
 {
     qint16 flightNumber = 0;
-    QString date;          // yyyy-mm-dd
-    QString startTime;     // hh:mm
-    QString duration;      // hh:mm (more hour digits from 100 hours on)
-    QString qneMin;        // whole meters, may be negative
-    QString qneMax;        // whole meters, may be negative
+    QString date; // yyyy-mm-dd
+    QString startTime; // hh:mm
+    QString duration; // hh:mm (more hour digits from 100 hours on)
+    QString qneMin; // whole meters, may be negative
+    QString qneMax; // whole meters, may be negative
     QString heightDiffMax; // qneMax - qneMin, whole meters
-    QString totalGain;     // whole meters
-    QString liftMax;       // m/s, shortest decimal form
-    QString sinkMax;       // m/s, shortest decimal form
-    QString speedMin;      // km/h
-    QString speedMax;      // km/h
+    QString totalGain; // whole meters
+    QString liftMax; // m/s, shortest decimal form
+    QString sinkMax; // m/s, shortest decimal form
+    QString speedMin; // km/h
+    QString speedMax; // km/h
 
     bool operator==(const FlightSummary &) const = default;
 };

@@ -22,7 +22,8 @@ fi
 targets=(fuzz_readrun fuzz_flightrecord fuzz_info fuzz_pilotname fuzz_simcommands)
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++ -DTOLMERA_FUZZ=ON -DTOLMERA_BUILD_TESTS=OFF >/dev/null
+    -DCMAKE_CXX_COMPILER=clang++ -DTOLMERA_FUZZ=ON -DTOLMERA_BUILD_TESTS=OFF \
+    -DTOLMERA_WERROR="${TOLMERA_WERROR:-OFF}" >/dev/null
 cmake --build "$build" --target fuzz_targets -j"$(nproc)"
 
 findings="$build/fuzz-findings"

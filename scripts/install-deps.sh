@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-serialport-dev
     libxlsxwriter-dev fonts-liberation2 fonts-crosextra-carlito
     python3 python3-openpyxl xvfb xauth imagemagick

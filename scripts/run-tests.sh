@@ -22,6 +22,9 @@ ci=false
 for arg in "$@"; do
     [ "$arg" = "--ci" ] && ci=true
 done
+# In CI a compiler warning fails the build.
+werror=OFF
+$ci && werror=ON
 
 "$here/scripts/install-deps.sh" "$@"
 
@@ -42,8 +45,12 @@ summary() {
 }
 trap summary EXIT
 
+begin "format check"
+"$here/scripts/check-format.sh"
+done_phase "format check"
+
 begin "build and test"
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLMERA_WERROR=$werror >/dev/null
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j2
 done_phase "build and test"
@@ -57,7 +64,8 @@ fi
 done_phase "install check"
 
 begin "build and test with sanitizers"
-cmake -S "$here" -B "$asan_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLMERA_SANITIZE=ON >/dev/null
+cmake -S "$here" -B "$asan_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLMERA_SANITIZE=ON \
+    -DTOLMERA_WERROR=$werror >/dev/null
 cmake --build "$asan_build" -j"$(nproc)"
 # Every report goes to a file, also those of processes the tests start (the
 # simulated instrument), whose output no test looks at; any file is a failure.
@@ -81,6 +89,6 @@ begin "fuzz (${fuzz_seconds} s per target)"
 if ! command -v clang++ >/dev/null && ! $ci; then
     echo "fuzz: skipped, clang++ is not installed (scripts/install-deps.sh --ci installs it)"
 else
-    TOLMERA_FUZZ_BUILD_DIR="$fuzz_build" "$here/scripts/fuzz.sh" "$fuzz_seconds"
+    TOLMERA_FUZZ_BUILD_DIR="$fuzz_build" TOLMERA_WERROR=$werror "$here/scripts/fuzz.sh" "$fuzz_seconds"
 fi
 done_phase "fuzz (${fuzz_seconds} s per target)"
