@@ -186,18 +186,26 @@ int runFlood(int seconds)
     const qsizetype idleReceived = window.session().receiveBuffer().size();
     const bool idleRefused = !rig.button("cmdExport")->isEnabled();
 
-    // Reset, then an export of 25 flights into a line that floods again.
+    // Once the line is quiet again: Reset, then an export of 25 flights into
+    // a line that floods again.
+    qsizetype heard = -1;
+    while (heard != window.session().receiveBuffer().size()) {
+        heard = window.session().receiveBuffer().size();
+        waitFor([] { return false; }, 500);
+    }
     rig.button("Command3")->click();
     rig.box("txtFromFlight")->setText(QStringLiteral("1"));
     rig.box("txtUntilFlight")->setText(QStringLiteral("25"));
     LatencyProbe exportProbe;
-    rig.sim->control(QStringLiteral("flood %1").arg(seconds));
+    // The flood starts once the connection check has passed, so that the
+    // export reads its flights into it; it goes on after the export ends.
+    QTimer::singleShot(300, [&rig, seconds] { rig.sim->control(QStringLiteral("flood %1").arg(seconds)); });
     QElapsedTimer exportClock;
     exportClock.start();
     rig.button("cmdExport")->click();
     const double exportSeconds = double(exportClock.elapsed()) / 1000.0;
+    waitFor([] { return false; }, std::max(200, seconds * 1000 - int(exportClock.elapsed()) + 300));
     const double exportLatency = exportProbe.worstMs();
-    waitFor([] { return false; }, 200);
 
     rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -208,8 +216,9 @@ int runFlood(int seconds)
     std::printf("Flood of %d s during an export of 25 flights: the export took %.1f s; status lines:\n%s",
         seconds, exportSeconds, qPrintable(window.statusLogText().right(600)));
     std::printf("Worst event latency while idle:       %8.1f ms\n", idleLatency);
-    std::printf("Worst event latency during the export: %8.1f ms (target < %.0f ms: %s)\n", exportLatency,
-        kFloodLatencyTargetMs, verdict(worst < kFloodLatencyTargetMs));
+    std::printf(
+        "Worst event latency during the export and the rest of its flood: %8.1f ms (target < %.0f ms: %s)\n",
+        exportLatency, kFloodLatencyTargetMs, verdict(worst < kFloodLatencyTargetMs));
     std::printf("Peak resident memory of the program:   %8.1f MB (target < %.0f MB: %s)\n", peakRssMb,
         kFloodRssTargetMb, verdict(peakRssMb < kFloodRssTargetMb));
     std::fflush(stdout);

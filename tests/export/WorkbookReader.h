@@ -66,8 +66,7 @@ inline QJsonObject read(const QString &script, const QString &path, QString *err
 #define READ_WORKBOOK(var, path)                                                                             \
     QJsonObject var;                                                                                         \
     do {                                                                                                     \
-        const QString script_ = QFINDTESTDATA("read_workbook.py");                                           \
-        QVERIFY2(!script_.isEmpty(), "read_workbook.py not found");                                          \
+        const QString script_ = QStringLiteral(TOLMERA_WORKBOOK_READER);                                     \
         QString error_;                                                                                      \
         var = WorkbookReader::read(script_, path, &error_);                                                  \
         QVERIFY2(error_.isEmpty(), qPrintable(error_));                                                      \

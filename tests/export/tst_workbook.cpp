@@ -88,7 +88,7 @@ QJsonObject TstWorkbook::writeAndRead(const ExportData &data, bool *ok)
     if (!Workbook::write(path, data))
         return {};
     QString error;
-    QJsonObject dump = WorkbookReader::read(QFINDTESTDATA("read_workbook.py"), path, &error);
+    QJsonObject dump = WorkbookReader::read(QStringLiteral(TOLMERA_WORKBOOK_READER), path, &error);
     if (!error.isEmpty())
         qWarning("%s", qPrintable(error));
     *ok = error.isEmpty();

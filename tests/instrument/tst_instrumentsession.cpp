@@ -6,6 +6,7 @@
 #include "instrument/PilotName.h"
 #include "link/ReceiveBuffer.h"
 #include "tests/support/SessionRig.h"
+#include "tests/support/Wire.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -35,14 +36,6 @@ QList<SentCommand> commandsOf(const QList<InstrumentSession::Sent> &sent)
         commands.last().text += s.bytes;
         commands.last().lastNs = s.ns;
     }
-    return commands;
-}
-
-QStringList pilotNameReads()
-{
-    QStringList commands;
-    for (int address = 208; address <= 215; ++address)
-        commands << QStringLiteral("R%1").arg(address, 6, 10, QLatin1Char('0'));
     return commands;
 }
 
@@ -177,7 +170,7 @@ void TestInstrumentSession::readRunPacing()
     QStringList texts;
     for (const SentCommand &c : commands)
         texts << QString::fromLatin1(c.text);
-    QCOMPARE(texts, QStringList { "T" } + pilotNameReads());
+    QCOMPARE(texts, Wire::pilotRefresh());
     QCOMPARE(m_rig.sim->receivedCommands(), texts);
 
     // Every answer gets its full wait before the next command starts.

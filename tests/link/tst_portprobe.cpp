@@ -2,6 +2,7 @@
 #include "link/PortCatalog.h"
 #include "link/PortProbe.h"
 #include "link/SerialLink.h"
+#include "tests/support/Pty.h"
 
 #include <QFile>
 #include <QSerialPort>
@@ -19,25 +20,6 @@
 Q_DECLARE_METATYPE(PortState)
 
 namespace {
-
-// The master side of a fresh pseudo-terminal; the slave is a serial device
-// nobody has open.
-struct Pty
-{
-    int master = -1;
-    QString slave;
-    Pty()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty()
-    {
-        if (master >= 0)
-            ::close(master);
-    }
-};
 
 } // namespace
 

@@ -8,6 +8,7 @@
 #include "link/SerialLink.h"
 #include "sim/MemoryImage.h"
 #include "tests/support/SimInstrument.h"
+#include "tests/support/Wire.h"
 #include "ui/MainWindow.h"
 
 #include <QLineEdit>
@@ -108,33 +109,6 @@ private:
 
     qsizetype m_logMark = 0;
 };
-
-namespace Wire {
-
-inline QString read(int address)
-{
-    return QStringLiteral("R%1").arg(address, 6, 10, QLatin1Char('0'));
-}
-
-// The 19 reads of a flight's record: its 18 bytes and the first of the next.
-inline QStringList recordReads(int flight)
-{
-    QStringList out;
-    for (int k = 0; k < 19; ++k)
-        out << read(392 + 18 * flight + k);
-    return out;
-}
-
-// A pilot name read with its own connection test.
-inline QStringList pilotRefresh()
-{
-    QStringList out { QStringLiteral("T") };
-    for (int a = 208; a <= 215; ++a)
-        out << read(a);
-    return out;
-}
-
-} // namespace Wire
 
 // The text forms of one flight as the window shows and the report writes them.
 struct FlightTexts

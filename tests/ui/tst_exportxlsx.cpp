@@ -28,17 +28,6 @@ QByteArray readFile(const QString &path)
 
 } // namespace
 
-// READ_WORKBOOK with the reader script of the export tests.
-#define READ_WORKBOOK_UI(var, path)                                                                          \
-    QJsonObject var;                                                                                         \
-    do {                                                                                                     \
-        const QString script_ = QFINDTESTDATA("../export/read_workbook.py");                                 \
-        QVERIFY2(!script_.isEmpty(), "read_workbook.py not found");                                          \
-        QString error_;                                                                                      \
-        var = WorkbookReader::read(script_, path, &error_);                                                  \
-        QVERIFY2(error_.isEmpty(), qPrintable(error_));                                                      \
-    } while (false)
-
 class TestExportXlsx : public QObject
 {
     Q_OBJECT
@@ -116,7 +105,7 @@ void TestExportXlsx::workbookWrittenAndOpened()
     QCOMPARE(m_opener->opened(), QStringList { first });
 
     {
-        READ_WORKBOOK_UI(book, first);
+        READ_WORKBOOK(book, first);
         QCOMPARE(book.value("sheets").toArray(), QJsonArray { QStringLiteral("Flight log") });
         const QJsonObject cells = book.value("cells").toObject();
         const auto value = [&cells](const char *cell) {
@@ -147,7 +136,7 @@ void TestExportXlsx::workbookWrittenAndOpened()
         (QStringList { QStringLiteral("Flight log (2).xlsx"), QStringLiteral("Flight log.xlsx") }));
     QCOMPARE(m_opener->opened(), (QStringList { first, second }));
     QCOMPARE(readFile(first), firstBytes);
-    READ_WORKBOOK_UI(book, second);
+    READ_WORKBOOK(book, second);
     QCOMPARE(book.value("cells").toObject().value("A6").toObject().value("value").toInt(), 2);
     QCOMPARE(book.value("max_row").toInt(), 6);
 }

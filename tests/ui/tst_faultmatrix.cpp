@@ -318,9 +318,7 @@ QStringList tst_FaultMatrix::checkNextOperationWorks(Rig &rig, SimInstrument &in
         return problems << QStringLiteral("no memory from the instrument");
     instrument.clearTranscript();
     rig.child<QPushButton>("cmdGetPilotName")->click();
-    QStringList expectedCommands { QStringLiteral("T"), QStringLiteral("T") };
-    for (int a = 208; a <= 215; ++a)
-        expectedCommands << QStringLiteral("R%1").arg(a, 6, 10, QLatin1Char('0'));
+    const QStringList expectedCommands = QStringList { QStringLiteral("T") } + Wire::pilotRefresh();
     if (!rig.log().isEmpty())
         problems << QStringLiteral("next read name logged: ") + shown(rig.log());
     if (rig.box("txtPilotName")->text() != QString::fromLatin1(memory->pilotName()))

@@ -52,14 +52,6 @@ QString line(const QString &message)
     return QStringLiteral(" * ") + message + QStringLiteral("\r\n");
 }
 
-QStringList pilotNameRun()
-{
-    QStringList commands { "T", "T" };
-    for (int address = 208; address <= 215; ++address)
-        commands << QStringLiteral("R%1").arg(address, 6, 10, QLatin1Char('0'));
-    return commands;
-}
-
 } // namespace
 
 // The serial link as the main window shows it, against the simulated
@@ -385,7 +377,7 @@ void TestLink::operationGuard()
     }
     // One run on the wire, nothing logged (no port reselection either), and
     // everything usable again afterwards.
-    QCOMPARE(m_sim->receivedCommands(), pilotNameRun());
+    QCOMPARE(m_sim->receivedCommands(), QStringList { "T" } + Wire::pilotRefresh());
     QCOMPARE(w.statusLogText(), logBefore);
     QCOMPARE(w.pilotName(), QString::fromLatin1(MemoryImage::sample().pilotName()));
     QVERIFY(!w.isOperationRunning());

@@ -1,5 +1,6 @@
 #include "link/DeviceMap.h"
 #include "link/PortCatalog.h"
+#include "tests/support/Pty.h"
 #include "ui/PortsDialog.h"
 
 #include "NamedChild.h"
@@ -24,19 +25,7 @@
 
 namespace {
 
-// A pseudo-terminal standing in for a USB serial adapter.
-struct Adapter
-{
-    int master = -1;
-    QString device;
-    Adapter()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            device = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Adapter() { ::close(master); }
-};
+using Adapter = Pty; // a USB serial adapter just plugged in
 
 } // namespace
 
@@ -92,11 +81,11 @@ void tst_PortsDialog::init()
     m_config = new QTemporaryDir;
     m_byId = new QTemporaryDir;
     m_adapter = new Adapter;
-    QVERIFY(!m_adapter->device.isEmpty());
+    QVERIFY(!m_adapter->slave.isEmpty());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config->path()));
     m_stable = m_byId->filePath(QStringLiteral("usb-Maker_USB_Serial_A1-if00-port0"));
-    QVERIFY(QFile::link(m_adapter->device, m_stable));
-    m_present = { { m_adapter->device, QStringLiteral("USB Serial"), QStringLiteral("Maker"),
+    QVERIFY(QFile::link(m_adapter->slave, m_stable));
+    m_present = { { m_adapter->slave, QStringLiteral("USB Serial"), QStringLiteral("Maker"),
         QStringLiteral("A1"), QString() } };
 }
 
@@ -124,7 +113,7 @@ void tst_PortsDialog::choosingADetectedDeviceWritesItsStableName()
     auto dialog = open();
     QComboBox *com2 = row(dialog.get(), 2);
     QCOMPARE(com2->currentText(), QStringLiteral("Built-in port (/dev/ttyS1)"));
-    QVERIFY(com2->findText(QStringLiteral("USB Serial, Maker, serial A1 (%1)").arg(m_adapter->device)) > 0);
+    QVERIFY(com2->findText(QStringLiteral("USB Serial, Maker, serial A1 (%1)").arg(m_adapter->slave)) > 0);
     choose(com2, m_stable);
     QCOMPARE(state(dialog.get(), 2), QStringLiteral("Ready"));
 
@@ -135,7 +124,7 @@ void tst_PortsDialog::choosingADetectedDeviceWritesItsStableName()
 
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
     QCOMPARE(link(QStringLiteral("com2")), m_stable);
-    QCOMPARE(DeviceMap::comPortDevice(2), m_adapter->device);
+    QCOMPARE(DeviceMap::comPortDevice(2), m_adapter->slave);
     QCOMPARE(DeviceMap::driveCFolder(), reports);
     QCOMPARE(dialog->changedPorts(), QList<int>({ 2 }));
     QVERIFY(dialog->driveCChanged());
@@ -194,13 +183,13 @@ void tst_PortsDialog::followsAdaptersPluggedInAndOut()
 
     // Held by another program, then by this one.
     QSerialPort other;
-    other.setPortName(m_adapter->device);
+    other.setPortName(m_adapter->slave);
     QVERIFY(other.open(QIODevice::ReadWrite));
     dialog->refresh();
     QCOMPARE(state(dialog.get(), 1), QStringLiteral("In use by another program"));
     QCOMPARE(com1->accessibleDescription(), state(dialog.get(), 1));
     other.close();
-    dialog->setOpenDevice(m_adapter->device);
+    dialog->setOpenDevice(m_adapter->slave);
     QCOMPARE(state(dialog.get(), 1), QStringLiteral("In use by this program"));
     dialog->setOpenDevice(QString());
 
@@ -218,7 +207,7 @@ void tst_PortsDialog::otherDeviceTakesATypedPath()
 {
     auto dialog = open();
     QComboBox *com4 = row(dialog.get(), 4);
-    const QString typed = m_adapter->device;
+    const QString typed = m_adapter->slave;
     bool answered = false;
     QTimer::singleShot(0, this, [&] {
         QWidget *ask = QApplication::activeModalWidget();
