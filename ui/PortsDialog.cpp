@@ -45,10 +45,11 @@ PortsDialog::PortsDialog(QWidget *parent, const QString &openDevice, PortCatalog
     setObjectName(QStringLiteral("frmPorts"));
     setModal(true);
 
-    auto *intro = new QLabel(QStringLiteral("Choose the serial device behind each port, and the folder where "
-                                            "text reports are saved. The choices are kept as links in %1.")
-                                 .arg(shortFolderName(DeviceMap::directory())),
-        this);
+    auto *intro
+        = new QLabel(QStringLiteral("Choose the serial device behind each port, and the folder where "
+                                    "reports and workbooks are saved. The choices are kept as links in %1.")
+                         .arg(shortFolderName(DeviceMap::directory())),
+            this);
     intro->setObjectName(QStringLiteral("lblIntro"));
     intro->setWordWrap(true);
 
