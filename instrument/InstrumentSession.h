@@ -120,8 +120,11 @@ private:
     void onCommEvent();
     void output(const QString &text);
 
+    // The serial port control; the original program's MSComm1.
     SerialLink *m_MSComm1;
+    // The receive buffer; the original program's hidden Text20 box.
     ReceiveBuffer *m_Text20;
+    // The waits between a command and the judging of its answer.
     Waiter *m_waiter;
 
     bool m_recording = false;
