@@ -7,18 +7,16 @@
 #include "sim/MemoryImage.h"
 #include "tests/support/OpenerStandIn.h"
 #include "tests/support/SimInstrument.h"
+#include "tests/ui/InstrumentRig.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -41,30 +39,26 @@ const Operation kOperations[] = {
 
 const char *const kFaults[] = { "", "silent", "garble", "late:80", "hangup" };
 
-template <typename T> T *child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
-}
-
 void trace(const Operation &op, const QString &faultKind)
 {
     SimInstrument::Options options;
     options.memory = MemoryImage::sample();
     options.memory.setPilotName("KESTREL ");
-    SimInstrument sim(options);
-    if (!sim.start()) {
-        std::printf("# %s %s: the simulator did not start\n", op.name, qPrintable(faultKind));
+    InstrumentRig rig;
+    if (!rig.start(options)) {
+        std::printf(
+            "# %s %s: the simulator did not start or COM1 did not open\n", op.name, qPrintable(faultKind));
         return;
     }
-    auto window = std::make_unique<MainWindow>();
-    child<QLineEdit>(window.get(), "txtVluchtNummer")->setText(QStringLiteral("3"));
-    child<QLineEdit>(window.get(), "txtFromFlight")->setText(QStringLiteral("1"));
-    child<QLineEdit>(window.get(), "txtUntilFlight")->setText(QStringLiteral("3"));
-    child<QLineEdit>(window.get(), "txtPilot")->setText(QStringLiteral("trace"));
-    auto *exportType = child<QComboBox>(window.get(), "cmbExportSettings");
+    SimInstrument &sim = *rig.sim;
+    rig.box("txtVluchtNummer")->setText(QStringLiteral("3"));
+    rig.box("txtFromFlight")->setText(QStringLiteral("1"));
+    rig.box("txtUntilFlight")->setText(QStringLiteral("3"));
+    rig.box("txtPilot")->setText(QStringLiteral("trace"));
+    auto *exportType = rig.child<QComboBox>("cmbExportSettings");
     exportType->setCurrentIndex(QByteArray(op.name) == "export-workbook" ? 1 : 0);
     emit exportType->activated(exportType->currentIndex());
-    child<QPushButton>(window.get(), "Command3")->click();
+    rig.button("Command3")->click();
 
     if (!faultKind.isEmpty()) {
         const bool late = faultKind.startsWith(QLatin1String("late"));
@@ -72,7 +66,7 @@ void trace(const Operation &op, const QString &faultKind)
             faultKind + QLatin1Char(' ') + QLatin1String(late ? op.last : op.inside) + QStringLiteral(" 1"));
     }
     sim.clearTranscript();
-    child<QPushButton>(window.get(), op.button)->click();
+    rig.button(op.button)->click();
     QTest::qWait(150);
 
     std::printf("## %s %s\n", op.name, faultKind.isEmpty() ? "none" : qPrintable(faultKind));
@@ -101,7 +95,6 @@ void trace(const Operation &op, const QString &faultKind)
         }
     }
     flush();
-    window.reset();
 }
 
 } // namespace

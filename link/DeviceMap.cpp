@@ -17,6 +17,11 @@ QString directory()
     return config + QStringLiteral("/tolmera-reader/dosdevices");
 }
 
+QString builtInDevice(int portNumber)
+{
+    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+}
+
 QString comPortDevice(int portNumber)
 {
 #ifdef Q_OS_WIN
@@ -24,7 +29,7 @@ QString comPortDevice(int portNumber)
 #else
     const QFileInfo link(directory() + QStringLiteral("/com%1").arg(portNumber));
     if (!link.isSymLink() && !link.exists())
-        return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+        return builtInDevice(portNumber);
     // Open the real device, so that its lock file carries the device's own
     // name and other programs see the port as taken.
     const QString target = link.canonicalFilePath();
@@ -109,9 +114,12 @@ bool writeLinks(const QList<LinkChange> &changes, QString *errorMessage)
         QByteArray final;
     };
     QList<Prepared> prepared;
-    auto discard = [&prepared] {
-        for (const Prepared &link : std::as_const(prepared))
-            ::unlink(link.temporary.constData());
+    // Removes the temporary links from the first one not yet renamed on.
+    auto discard = [&prepared](qsizetype from = 0) {
+        for (qsizetype j = from; j < prepared.size(); ++j) {
+            if (!prepared.at(j).temporary.isEmpty())
+                ::unlink(prepared.at(j).temporary.constData());
+        }
     };
 
     for (const LinkChange &change : changes) {
@@ -147,10 +155,7 @@ bool writeLinks(const QList<LinkChange> &changes, QString *errorMessage)
             : ::rename(link.temporary.constData(), link.final.constData()) == 0;
         if (!done) {
             const int error = errno;
-            for (qsizetype j = i; j < prepared.size(); ++j) {
-                if (!prepared.at(j).temporary.isEmpty())
-                    ::unlink(prepared.at(j).temporary.constData());
-            }
+            discard(i);
             return fail(QStringLiteral("Cannot put the link %1 in place: %2")
                             .arg(QFile::decodeName(link.final), systemError(error)));
         }

@@ -13,6 +13,9 @@ namespace DeviceMap {
 // The device-map folder.
 QString directory();
 
+// The built-in port that COMn means without a link: /dev/ttyS(n-1).
+QString builtInDevice(int portNumber);
+
 // The serial device behind COMn (n = 1..4): the resolved target of the link
 // "comN", else /dev/ttyS(n-1). A link whose target is missing yields the
 // link's own path, which then fails to open.

@@ -6,7 +6,6 @@
 #include "export/TextReport.h"
 #include "export/Workbook.h"
 #include "instrument/FlightRecord.h"
-#include "instrument/InstrumentInfo.h"
 #include "instrument/NumberEntry.h"
 #include "instrument/PilotName.h"
 #include "link/DeviceMap.h"
@@ -22,7 +21,6 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>

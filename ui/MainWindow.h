@@ -1,14 +1,12 @@
 #pragma once
 
 #include "export/FlightTable.h"
-#include "instrument/FlightRecord.h"
 #include "instrument/InstrumentSession.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
 #include <memory>
-#include <optional>
 
 namespace Ui {
 class MainWindow;

@@ -140,11 +140,6 @@ void PortsDialog::setOpenDevice(const QString &device)
         updateState(i);
 }
 
-QString PortsDialog::builtInDevice(int portNumber)
-{
-    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
-}
-
 void PortsDialog::buildRow(int index)
 {
     Row &row = m_rows[index];
@@ -161,6 +156,7 @@ void PortsDialog::buildRow(int index)
     row.name->setBuddy(row.devices);
     row.state = new QLabel(this);
     row.state->setObjectName(QStringLiteral("lblState%1").arg(portNumber));
+    row.state->setAccessibleName(QStringLiteral("State of COM%1").arg(portNumber));
     row.state->setWordWrap(true);
     // Selectable by keyboard, so that Tab stops on it and a screen reader
     // reads the state right after the port's list.
@@ -185,7 +181,7 @@ void PortsDialog::fillRow(int index)
         present << path;
     };
 
-    add(QStringLiteral("Built-in port (%1)").arg(builtInDevice(index + 1)), QString(), BuiltIn);
+    add(QStringLiteral("Built-in port (%1)").arg(DeviceMap::builtInDevice(index + 1)), QString(), BuiltIn);
     for (const SerialDeviceInfo &device : std::as_const(m_detected)) {
         if (!present.contains(device.storedName()))
             add(device.displayText(), device.storedName(), Detected);
@@ -217,7 +213,7 @@ void PortsDialog::onRowChosen(int index)
     Row &row = m_rows[index];
     QComboBox *list = row.devices;
     if (list->currentData(kindRole).toInt() == Other) {
-        const QString start = row.chosen.isEmpty() ? builtInDevice(index + 1) : row.chosen;
+        const QString start = row.chosen.isEmpty() ? DeviceMap::builtInDevice(index + 1) : row.chosen;
         const QString typed = askOtherDevice(start);
         if (!typed.isEmpty())
             row.chosen = typed;
@@ -267,12 +263,11 @@ QString PortsDialog::askOtherDevice(const QString &start)
 void PortsDialog::updateState(int index)
 {
     Row &row = m_rows[index];
-    const QString device = row.chosen.isEmpty() ? builtInDevice(index + 1) : row.chosen;
+    const QString device = row.chosen.isEmpty() ? DeviceMap::builtInDevice(index + 1) : row.chosen;
     const QString text = portStateText(probePort(device, m_openDevice));
     if (row.state->text() == text)
         return;
     row.state->setText(text);
-    row.state->setAccessibleName(QStringLiteral("State of COM%1").arg(index + 1));
     row.state->setAccessibleDescription(text);
     row.devices->setAccessibleDescription(text);
 }

@@ -67,7 +67,6 @@ private:
     void updateState(int index);
     void chooseFolder();
     QString askOtherDevice(const QString &start);
-    static QString builtInDevice(int portNumber);
 
     PortCatalog m_catalog;
     QString m_openDevice;
