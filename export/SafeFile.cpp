@@ -300,11 +300,19 @@ bool unsupported(Placing how, int error)
     return how == Placing::HardLink && (error == EPERM || error == EXDEV);
 }
 
+void onFileSizeLimit(int) { }
+
 } // namespace
 
 void prepareProcess()
 {
-    ::signal(SIGXFSZ, SIG_IGN);
+    // A handler that does nothing rather than SIG_IGN: the write past the
+    // limit fails with EFBIG either way, but an ignored signal would stay
+    // ignored in xdg-open and the spreadsheet application it starts.
+    struct sigaction action = {};
+    action.sa_handler = onFileSizeLimit;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGXFSZ, &action, nullptr);
 }
 
 bool write(const QString &path, const QByteArray &bytes)
@@ -324,7 +332,7 @@ bool write(const QString &path, const QByteArray &bytes)
     struct stat earlier;
     const bool keepMode = ::fstatat(folder, place->name.constData(), &earlier, AT_SYMLINK_NOFOLLOW) == 0
         && S_ISREG(earlier.st_mode);
-    const bool written = (!keepMode || ::fchmod(file.get(), earlier.st_mode & 07777) == 0)
+    const bool written = (!keepMode || ::fchmod(file.get(), earlier.st_mode & 0777) == 0)
         && writeAll(file.get(), bytes) && stillThere(folder, temporary, file.get())
         && ::renameat(folder, temporary.constData(), folder, place->name.constData()) == 0;
     if (!written) {
