@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 2)
         return 0;
     // The separators of the locales a pilot may run the program in.
-    static const QString separators[] = { QStringLiteral("."), QStringLiteral(","), QStringLiteral("\u066b") };
+    static const QString separators[]
+        = { QStringLiteral("."), QStringLiteral(","), QStringLiteral("\u066b") };
     const QString &decimalPoint = separators[data[0] % 3];
     const auto column = CellValue::Column(data[1] % (CellValue::SpeedMax + 1));
 
