@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QList>
+#include <QMap>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 // Linux has no COM1 or drive C:. The program resolves those names through a
 // folder of symbolic links, $XDG_CONFIG_HOME/tolmera-reader/dosdevices:
@@ -9,6 +13,9 @@
 // links are made by the user, in a terminal or in the ports window; the
 // folder is the only place where these choices are kept.
 namespace DeviceMap {
+
+// COM1 to COM4: the ports the window offers.
+static constexpr int kPortCount = 4;
 
 // The device-map folder.
 QString directory();
@@ -49,12 +56,43 @@ struct LinkChange
     QString target;
 };
 
-// Puts every change in place, creating the folder when it is missing. Each
-// new link is first made under a temporary name in the folder and then
-// renamed over the old one, so a reader sees the old link or the new one,
-// never none. All new links are prepared before the first rename: when one
-// cannot be made, nothing is changed. On failure returns false and says why
-// in errorMessage.
-bool writeLinks(const QList<LinkChange> &changes, QString *errorMessage = nullptr);
+// How writing links went. On failure, problem says what went wrong and what
+// that left: "Nothing was changed." when every link is as it was, else the
+// names of the links that stay changed (listed in changed too).
+struct WriteResult
+{
+    bool ok = true;
+    QString problem;
+    QStringList changed;
+};
+
+// Puts every change in place, creating the folder when it is missing. Only
+// the program's own kind of entry is touched: an entry that is not a symbolic
+// link is never replaced or removed, and makes the write fail. A new link is
+// first made under a temporary name in the folder and then swapped with the
+// old one, so a reader sees the old link or the new one, never none. When a
+// later change fails, the ones already made are undone.
+WriteResult writeLinks(const QList<LinkChange> &changes);
+
+// What the ports window hands back: the rows the user changed.
+struct Choice
+{
+    // The new target of each changed port, by port number (1..kPortCount);
+    // empty: the built-in port.
+    QMap<int, QString> ports;
+    // The new folder of c:, when it was changed.
+    std::optional<QString> folder;
+};
+
+struct Applied
+{
+    bool ok = true;
+    QString problem; // as WriteResult::problem
+    QList<int> changedPorts; // ports whose link now leads elsewhere
+    bool driveCChanged = false;
+};
+
+// Writes the links of a choice into the device map.
+Applied apply(const Choice &choice);
 
 } // namespace DeviceMap

@@ -23,7 +23,37 @@ bool SerialLink::open()
 {
     if (m_port.isOpen())
         return true;
-    m_device = DeviceMap::comPortDevice(m_portNumber);
+    // Resolving the device map's link already touches the device's file
+    // system, so that too happens off this thread.
+    struct Look
+    {
+        QString device;
+        QString shown; // a link of the device map whose target is gone: the missing device, not the link
+        PortState state;
+    };
+    const int portNumber = m_portNumber;
+    const std::optional<Look> look = PortProbe::within<Look>([portNumber, probe = m_probe] {
+        const QString device = DeviceMap::comPortDevice(portNumber);
+        const QString shown = QFileInfo(device).isSymLink()
+            ? DeviceMap::linkTarget(DeviceMap::comLinkName(portNumber))
+            : device;
+        return Look { device, shown, probe(device) };
+    });
+    if (!look) {
+        m_device.clear();
+        m_lastError = PortProbe::stateText(PortState::NotResponding);
+        const QString link = DeviceMap::linkTarget(DeviceMap::comLinkName(portNumber));
+        reportOpenFailure(link.isEmpty() ? DeviceMap::builtInDevice(portNumber) : link, m_lastError);
+        return false;
+    }
+    m_device = look->device;
+    // QSerialPort takes a lock of a live process in the ASCII form for a
+    // stale one and removes it: a port someone holds is not handed to it.
+    if (look->state != PortState::Ready) {
+        m_lastError = PortProbe::stateText(look->state);
+        reportOpenFailure(look->shown, m_lastError);
+        return false;
+    }
     m_port.setPortName(m_device);
     m_port.setBaudRate(QSerialPort::Baud38400);
     m_port.setDataBits(QSerialPort::Data8);
@@ -33,7 +63,7 @@ bool SerialLink::open()
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_lastError = m_port.errorString();
         m_port.clearError();
-        reportOpenFailure();
+        reportOpenFailure(look->shown, m_lastError);
         return false;
     }
     // Bytes that were waiting before the port was opened are not part of any
@@ -43,17 +73,8 @@ bool SerialLink::open()
     return true;
 }
 
-void SerialLink::reportOpenFailure() const
+void SerialLink::reportOpenFailure(const QString &shown, const QString &reason) const
 {
-    // QSerialPort calls a busy port and a forbidden one both a permission
-    // error; trying the device tells them apart.
-    const PortState state = probePort(m_device);
-    const QString reason = state == PortState::Ready ? m_lastError : portStateText(state);
-    // A link of the device map whose target is gone: name the missing
-    // device, not the link.
-    const QString shown = QFileInfo(m_device).isSymLink()
-        ? DeviceMap::linkTarget(DeviceMap::comLinkName(m_portNumber))
-        : m_device;
     const QString line = QStringLiteral("tolmera-reader: COM%1 (%2): cannot open: %3\n")
                              .arg(m_portNumber)
                              .arg(shown, reason);

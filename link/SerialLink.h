@@ -1,8 +1,12 @@
 #pragma once
 
+#include "link/PortProbe.h"
+
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+
+#include <functional>
 
 // The serial port the instrument hangs on: an explicit port number (COM1..4
 // through the device map), open and close, transmit a string, and a
@@ -21,8 +25,11 @@ public:
     int commPort() const { return m_portNumber; }
 
     // Opens the device behind the port number; false when it is missing,
-    // busy or forbidden. A failure is also explained in one line on standard
-    // error, for a pilot who started the program from a terminal.
+    // busy, forbidden, or does not answer within PortProbe::kTimeLimitMs. The
+    // device is looked at first, off this thread: a device another program
+    // holds is not touched, so its lock stays as it is. A failure is also
+    // explained in one line on standard error, for a pilot who started the
+    // program from a terminal.
     bool open();
     void close();
     bool isOpen() const { return m_port.isOpen(); }
@@ -30,6 +37,11 @@ public:
     // The device file the port has open (a link of the device map resolved);
     // empty while the port is closed.
     QString openDevice() const { return m_port.isOpen() ? m_device : QString(); }
+
+    // How a device is looked at before it is opened (PortProbe::probe); a
+    // test puts a slow one here.
+    using Probe = std::function<PortState(const QString &device)>;
+    void setProbe(Probe probe) { m_probe = std::move(probe); }
 
     // Transmits the text unchanged, one byte per character (Latin-1). Does
     // nothing while the port is closed.
@@ -46,10 +58,11 @@ signals:
 private:
     void onError(QSerialPort::SerialPortError error);
 
-    void reportOpenFailure() const;
+    void reportOpenFailure(const QString &shown, const QString &reason) const;
 
     QSerialPort m_port;
     int m_portNumber = 1;
     QString m_device;
     QString m_lastError;
+    Probe m_probe = [](const QString &device) { return PortProbe::probe(device); };
 };

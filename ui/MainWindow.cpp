@@ -616,14 +616,20 @@ void MainWindow::PortsFolder_Click()
     if (m_busy || m_closing)
         return;
     PortsDialog dialog(this, serialPort().openDevice());
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    if (dialog.driveCChanged())
-        showDriveCFolder();
-    // The port in use now leads somewhere else: open it again, as choosing
-    // it in the Port list does.
-    if (dialog.changedPorts().contains(ui->cmbCommPort->currentIndex() + 1))
-        cmbCommPort_Click();
+    while (dialog.exec() == QDialog::Accepted) {
+        const DeviceMap::Applied applied = DeviceMap::apply(dialog.choice());
+        if (applied.driveCChanged)
+            showDriveCFolder();
+        // The port in use now leads somewhere else: open it again, as choosing
+        // it in the Port list does.
+        if (applied.changedPorts.contains(ui->cmbCommPort->currentIndex() + 1))
+            cmbCommPort_Click();
+        if (applied.ok)
+            return;
+        // The window says what was kept and shows the choice again.
+        dialog.setOpenDevice(serialPort().openDevice());
+        dialog.showProblem(applied.problem);
+    }
 }
 
 void MainWindow::showDriveCFolder()

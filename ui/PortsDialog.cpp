@@ -1,29 +1,24 @@
 #include "ui/PortsDialog.h"
 
-#include "link/DeviceMap.h"
-#include "link/PortProbe.h"
+#include "ui_OtherDeviceDialog.h"
+#include "ui_PortsDialog.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace {
 
-constexpr int portCount = 4;
-constexpr int rescanMs = 1500;
+constexpr int kRescanMs = 1500;
 
 // What an entry of a port's list stands for.
 enum EntryKind { BuiltIn, Detected, Kept, Typed, Other };
-constexpr int pathRole = Qt::UserRole;
-constexpr int kindRole = Qt::UserRole + 1;
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kKindRole = Qt::UserRole + 1;
 
 // "~/.config/..." reads easier than the full path of the home folder.
 QString shortFolderName(const QString &folder)
@@ -36,96 +31,50 @@ QString shortFolderName(const QString &folder)
 
 } // namespace
 
-PortsDialog::PortsDialog(QWidget *parent, const QString &openDevice, PortCatalog catalog)
+PortsDialog::PortsDialog(QWidget *parent, const QString &openDevice, PortCatalog catalog, Probe probe)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::frmPorts>())
     , m_catalog(std::move(catalog))
+    , m_probe(std::move(probe))
+    , m_runner(new PortProbe::Runner(this))
     , m_openDevice(openDevice)
 {
-    setWindowTitle(QStringLiteral("Ports and Folder"));
-    setObjectName(QStringLiteral("frmPorts"));
-    setModal(true);
+    m_ui->setupUi(this);
+    m_ui->lblIntro->setText(
+        QStringLiteral("Choose the serial device behind each port, and the folder where "
+                       "reports and workbooks are saved. The choices are kept as links in %1.")
+            .arg(shortFolderName(DeviceMap::directory())));
+    m_ui->lblError->hide();
+    setTabOrder(m_ui->lblError, m_ui->buttons->button(QDialogButtonBox::Ok));
+    setTabOrder(m_ui->buttons->button(QDialogButtonBox::Ok), m_ui->buttons->button(QDialogButtonBox::Cancel));
 
-    auto *intro
-        = new QLabel(QStringLiteral("Choose the serial device behind each port, and the folder where "
-                                    "reports and workbooks are saved. The choices are kept as links in %1.")
-                         .arg(shortFolderName(DeviceMap::directory())),
-            this);
-    intro->setObjectName(QStringLiteral("lblIntro"));
-    intro->setWordWrap(true);
-
-    auto *grid = new QGridLayout;
-    grid->setColumnStretch(1, 3);
-    grid->setColumnStretch(2, 2);
-    m_rows.resize(portCount);
+    static_assert(DeviceMap::kPortCount == 4, "the window's layout has a row for each port");
+    const std::array<QComboBox *, DeviceMap::kPortCount> lists
+        = { m_ui->cmbCom1, m_ui->cmbCom2, m_ui->cmbCom3, m_ui->cmbCom4 };
+    const std::array<QLabel *, DeviceMap::kPortCount> states
+        = { m_ui->lblState1, m_ui->lblState2, m_ui->lblState3, m_ui->lblState4 };
     m_detected = m_catalog.devices();
-    for (int i = 0; i < portCount; ++i) {
-        buildRow(i);
-        grid->addWidget(m_rows[i].name, i, 0);
-        grid->addWidget(m_rows[i].devices, i, 1);
-        grid->addWidget(m_rows[i].state, i, 2);
+    for (int i = 0; i < DeviceMap::kPortCount; ++i) {
+        Row &row = m_rows[i];
+        row.devices = lists[i];
+        row.state = states[i];
+        row.original = DeviceMap::linkTarget(DeviceMap::comLinkName(i + 1));
+        row.chosen = row.original;
+        // Room for the longer states to wrap onto few lines.
+        row.state->setMinimumWidth(row.state->fontMetrics().averageCharWidth() * 26);
+        fillRow(i);
+        connect(row.devices, &QComboBox::currentIndexChanged, this, [this, i] { onRowChosen(i); });
+        askState(i);
     }
 
     m_originalFolder = DeviceMap::driveCFolder();
     m_folder = m_originalFolder;
-    auto *folderLabel = new QLabel(QStringLiteral("&Reports folder (c:):"), this);
-    m_folderText = new QLineEdit(QDir::toNativeSeparators(m_folder), this);
-    m_folderText->setObjectName(QStringLiteral("txtFolder"));
-    m_folderText->setReadOnly(true);
-    m_folderText->setAccessibleName(QStringLiteral("Reports folder"));
-    folderLabel->setBuddy(m_folderText);
-    m_folderButton = new QPushButton(QStringLiteral("C&hoose..."), this);
-    m_folderButton->setObjectName(QStringLiteral("cmdChooseFolder"));
-    m_folderButton->setAccessibleName(QStringLiteral("Choose the reports folder"));
-    m_folderButton->setAutoDefault(false);
-    grid->addWidget(folderLabel, portCount, 0);
-    grid->addWidget(m_folderText, portCount, 1);
-    grid->addWidget(m_folderButton, portCount, 2, Qt::AlignLeft);
+    m_ui->txtFolder->setText(QDir::toNativeSeparators(m_folder));
 
-    m_error = new QLabel(this);
-    m_error->setObjectName(QStringLiteral("lblError"));
-    m_error->setWordWrap(true);
-    m_error->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_error->setFocusPolicy(Qt::StrongFocus);
-    m_error->setAccessibleName(QStringLiteral("Problem"));
-    m_error->hide();
-
-    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    m_buttons->setObjectName(QStringLiteral("buttons"));
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(intro);
-    layout->addLayout(grid);
-    layout->addWidget(m_error);
-    layout->addStretch();
-    layout->addWidget(m_buttons);
-
-    // Reading order: each port's list then its state, the folder, the buttons.
-    QWidget *previous = nullptr;
-    auto chain = [&previous](QWidget *next) {
-        if (previous)
-            setTabOrder(previous, next);
-        previous = next;
-    };
-    for (const Row &row : std::as_const(m_rows)) {
-        chain(row.devices);
-        chain(row.state);
-    }
-    chain(m_folderText);
-    chain(m_folderButton);
-    chain(m_error);
-    chain(m_buttons->button(QDialogButtonBox::Ok));
-    chain(m_buttons->button(QDialogButtonBox::Cancel));
-
-    connect(m_buttons, &QDialogButtonBox::accepted, this, &PortsDialog::accept);
-    connect(m_buttons, &QDialogButtonBox::rejected, this, &PortsDialog::reject);
-    connect(m_folderButton, &QPushButton::clicked, this, &PortsDialog::chooseFolder);
-    for (int i = 0; i < portCount; ++i) {
-        connect(m_rows[i].devices, &QComboBox::currentIndexChanged, this, [this, i] { onRowChosen(i); });
-        updateState(i);
-    }
-
+    connect(m_ui->cmdChooseFolder, &QPushButton::clicked, this, &PortsDialog::chooseFolder);
+    connect(m_runner, &PortProbe::Runner::answered, this, &PortsDialog::onAnswered);
     m_rescan = new QTimer(this);
-    m_rescan->setInterval(rescanMs);
+    m_rescan->setInterval(kRescanMs);
     connect(m_rescan, &QTimer::timeout, this, &PortsDialog::refresh);
     m_rescan->start();
     m_rows[0].devices->setFocus();
@@ -136,35 +85,8 @@ PortsDialog::~PortsDialog() = default;
 void PortsDialog::setOpenDevice(const QString &device)
 {
     m_openDevice = device;
-    for (int i = 0; i < portCount; ++i)
-        updateState(i);
-}
-
-void PortsDialog::buildRow(int index)
-{
-    Row &row = m_rows[index];
-    const int portNumber = index + 1;
-    row.original = DeviceMap::linkTarget(DeviceMap::comLinkName(portNumber));
-    row.chosen = row.original;
-
-    row.name = new QLabel(QStringLiteral("COM&%1:").arg(portNumber), this);
-    row.devices = new QComboBox(this);
-    row.devices->setObjectName(QStringLiteral("cmbCom%1").arg(portNumber));
-    row.devices->setAccessibleName(QStringLiteral("Device for COM%1").arg(portNumber));
-    row.devices->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    row.devices->setMinimumContentsLength(50);
-    row.name->setBuddy(row.devices);
-    row.state = new QLabel(this);
-    row.state->setObjectName(QStringLiteral("lblState%1").arg(portNumber));
-    row.state->setAccessibleName(QStringLiteral("State of COM%1").arg(portNumber));
-    row.state->setWordWrap(true);
-    // Selectable by keyboard, so that Tab stops on it and a screen reader
-    // reads the state right after the port's list.
-    row.state->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    row.state->setFocusPolicy(Qt::StrongFocus);
-    // Room for the longer states to wrap onto few lines.
-    row.state->setMinimumWidth(row.state->fontMetrics().averageCharWidth() * 26);
-    fillRow(index);
+    for (int i = 0; i < DeviceMap::kPortCount; ++i)
+        askState(i);
 }
 
 void PortsDialog::fillRow(int index)
@@ -176,8 +98,8 @@ void PortsDialog::fillRow(int index)
     QStringList present;
     auto add = [&](const QString &text, const QString &path, EntryKind kind) {
         list->addItem(text);
-        list->setItemData(list->count() - 1, path, pathRole);
-        list->setItemData(list->count() - 1, kind, kindRole);
+        list->setItemData(list->count() - 1, path, kPathRole);
+        list->setItemData(list->count() - 1, kind, kKindRole);
         present << path;
     };
 
@@ -195,61 +117,51 @@ void PortsDialog::fillRow(int index)
     add(QStringLiteral("Other device..."), QString(), Other);
 
     for (int i = 0; i < list->count(); ++i) {
-        if (list->itemData(i, kindRole).toInt() != Other
-            && list->itemData(i, pathRole).toString() == row.chosen) {
+        if (list->itemData(i, kKindRole).toInt() != Other
+            && list->itemData(i, kPathRole).toString() == row.chosen) {
             list->setCurrentIndex(i);
             break;
         }
     }
 }
 
-QString PortsDialog::chosenDevice(int portNumber) const
+DeviceMap::Choice PortsDialog::choice() const
 {
-    return m_rows.at(portNumber - 1).chosen;
+    DeviceMap::Choice chosen;
+    for (int i = 0; i < DeviceMap::kPortCount; ++i) {
+        if (m_rows[i].chosen != m_rows[i].original)
+            chosen.ports.insert(i + 1, m_rows[i].chosen);
+    }
+    if (m_folder != m_originalFolder)
+        chosen.folder = m_folder;
+    return chosen;
 }
 
 void PortsDialog::onRowChosen(int index)
 {
     Row &row = m_rows[index];
     QComboBox *list = row.devices;
-    if (list->currentData(kindRole).toInt() == Other) {
+    if (list->currentData(kKindRole).toInt() == Other) {
         const QString start = row.chosen.isEmpty() ? DeviceMap::builtInDevice(index + 1) : row.chosen;
         const QString typed = askOtherDevice(start);
         if (!typed.isEmpty())
             row.chosen = typed;
         fillRow(index);
     } else {
-        row.chosen = list->currentData(pathRole).toString();
+        row.chosen = list->currentData(kPathRole).toString();
     }
-    m_error->hide();
-    updateState(index);
+    m_ui->lblError->hide();
+    askState(index);
 }
 
 QString PortsDialog::askOtherDevice(const QString &start)
 {
     QDialog ask(this);
-    ask.setWindowTitle(QStringLiteral("Other Device"));
-    ask.setObjectName(QStringLiteral("frmOtherDevice"));
-    auto *label = new QLabel(QStringLiteral("&Path of the serial device:"), &ask);
-    auto *path = new QLineEdit(start, &ask);
-    path->setObjectName(QStringLiteral("txtOtherDevice"));
-    path->setAccessibleName(QStringLiteral("Path of the serial device"));
-    path->setMinimumWidth(path->fontMetrics().averageCharWidth() * 40);
-    label->setBuddy(path);
-    auto *browse = new QPushButton(QStringLiteral("&Browse..."), &ask);
-    browse->setObjectName(QStringLiteral("cmdBrowseDevice"));
-    browse->setAutoDefault(false);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
-    auto *line = new QHBoxLayout;
-    line->addWidget(path, 1);
-    line->addWidget(browse);
-    auto *layout = new QVBoxLayout(&ask);
-    layout->addWidget(label);
-    layout->addLayout(line);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
-    connect(browse, &QPushButton::clicked, &ask, [&ask, path] {
+    Ui::frmOtherDevice form;
+    form.setupUi(&ask);
+    form.txtOtherDevice->setText(start);
+    form.txtOtherDevice->setMinimumWidth(form.txtOtherDevice->fontMetrics().averageCharWidth() * 40);
+    connect(form.cmdBrowseDevice, &QPushButton::clicked, &ask, [&ask, path = form.txtOtherDevice] {
         const QString picked = QFileDialog::getOpenFileName(&ask, QStringLiteral("Choose a Serial Device"),
             QFileInfo(path->text()).absolutePath(), QString(), nullptr, QFileDialog::DontResolveSymlinks);
         if (!picked.isEmpty())
@@ -257,14 +169,40 @@ QString PortsDialog::askOtherDevice(const QString &start)
     });
     if (ask.exec() != QDialog::Accepted)
         return QString();
-    return path->text().trimmed();
+    return form.txtOtherDevice->text().trimmed();
 }
 
-void PortsDialog::updateState(int index)
+void PortsDialog::askState(int index)
 {
     Row &row = m_rows[index];
     const QString device = row.chosen.isEmpty() ? DeviceMap::builtInDevice(index + 1) : row.chosen;
-    const QString text = portStateText(probePort(device, m_openDevice));
+    const int question = ++m_questions;
+    row.asked = question;
+    row.answered = false;
+    m_runner->start(
+        question, [probe = m_probe, device, openHere = m_openDevice] { return probe(device, openHere); });
+    QTimer::singleShot(PortProbe::kTimeLimitMs, this, [this, index, question] {
+        if (m_rows[index].asked == question && !m_rows[index].answered)
+            showState(index, PortState::NotResponding);
+    });
+}
+
+void PortsDialog::onAnswered(int question, PortState state)
+{
+    // An answer to an earlier question of a row (its choice changed since)
+    // is of no interest any more.
+    for (int i = 0; i < DeviceMap::kPortCount; ++i) {
+        if (m_rows[i].asked == question) {
+            m_rows[i].answered = true;
+            showState(i, state);
+        }
+    }
+}
+
+void PortsDialog::showState(int index, PortState state)
+{
+    Row &row = m_rows[index];
+    const QString text = PortProbe::stateText(state);
     if (row.state->text() == text)
         return;
     row.state->setText(text);
@@ -274,21 +212,27 @@ void PortsDialog::updateState(int index)
 
 void PortsDialog::refresh()
 {
+    if (!isVisible())
+        return;
     const QList<SerialDeviceInfo> detected = m_catalog.devices();
     if (detected != m_detected) {
         m_detected = detected;
-        for (int i = 0; i < portCount; ++i)
+        for (int i = 0; i < DeviceMap::kPortCount; ++i)
             fillRow(i);
     }
-    for (int i = 0; i < portCount; ++i)
-        updateState(i);
+    // A row still waiting for its answer (a stuck device) is not asked
+    // again: every question takes a thread until the device answers.
+    for (int i = 0; i < DeviceMap::kPortCount; ++i) {
+        if (m_rows[i].answered)
+            askState(i);
+    }
 }
 
 void PortsDialog::setChosenFolder(const QString &folder)
 {
     m_folder = QDir::cleanPath(folder);
-    m_folderText->setText(QDir::toNativeSeparators(m_folder));
-    m_error->hide();
+    m_ui->txtFolder->setText(QDir::toNativeSeparators(m_folder));
+    m_ui->lblError->hide();
 }
 
 void PortsDialog::chooseFolder()
@@ -299,30 +243,9 @@ void PortsDialog::chooseFolder()
         setChosenFolder(folder);
 }
 
-void PortsDialog::accept()
+void PortsDialog::showProblem(const QString &problem)
 {
-    QList<DeviceMap::LinkChange> changes;
-    QList<int> ports;
-    for (int i = 0; i < portCount; ++i) {
-        const Row &row = m_rows.at(i);
-        if (row.chosen == row.original)
-            continue;
-        changes.append({ DeviceMap::comLinkName(i + 1), row.chosen });
-        ports << i + 1;
-    }
-    const bool folderChanged = m_folder != m_originalFolder;
-    if (folderChanged)
-        changes.append({ DeviceMap::driveCLinkName(), m_folder });
-
-    QString problem;
-    if (!DeviceMap::writeLinks(changes, &problem)) {
-        m_error->setText(problem + QStringLiteral(". Nothing was changed."));
-        m_error->show();
-        m_error->setFocus();
-        return;
-    }
-    m_changedPorts = ports;
-    m_driveCChanged = folderChanged;
-    m_rescan->stop();
-    QDialog::accept();
+    m_ui->lblError->setText(problem);
+    m_ui->lblError->show();
+    m_ui->lblError->setFocus();
 }

@@ -4,22 +4,51 @@
 #include "link/SerialLink.h"
 #include "tests/support/Pty.h"
 
+#include <QElapsedTimer>
 #include <QFile>
-#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
-#include <stdlib.h>
-#include <sys/file.h>
+#include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(PortState)
 
 namespace {
+
+// A process that holds the device open until it is killed; it does not keep
+// the pseudo-terminal's master side, which would make it the far end.
+pid_t holdOpen(const QString &device, int master)
+{
+    const QByteArray path = QFile::encodeName(device);
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(master);
+        (void)!::write(ready[1], ::open(path.constData(), O_RDWR | O_NOCTTY) >= 0 ? "y" : "n", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char answer = 'n';
+    (void)!::read(ready[0], &answer, 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return answer == 'y' ? pid : -1;
+}
+
+QByteArray asciiPid(qint64 pid)
+{
+    return QByteArray::number(pid).rightJustified(10, ' ') + '\n';
+}
 
 } // namespace
 
@@ -28,38 +57,49 @@ class tst_PortProbe : public QObject
     Q_OBJECT
 
 private slots:
-    void classifiesByTrying_data();
-    void classifiesByTrying();
+    void classifiesWithoutOpening_data();
+    void classifiesWithoutOpening();
     void forbiddenDeviceAsAnotherUser();
     void stableNameIsTheByIdLinkOfTheDevice();
+    void failedOpenExplainsItselfOnStandardError_data();
     void failedOpenExplainsItselfOnStandardError();
 };
 
-void tst_PortProbe::classifiesByTrying_data()
+void tst_PortProbe::classifiesWithoutOpening_data()
 {
     QTest::addColumn<QString>("setup");
+    QTest::addColumn<QByteArray>("lock"); // written as the terminal's lock file
     QTest::addColumn<PortState>("expected");
-    QTest::newRow("missing") << "missing" << PortState::Missing;
-    QTest::newRow("link to nothing") << "dangling" << PortState::Missing;
-    QTest::newRow("free terminal") << "pty" << PortState::Ready;
-    QTest::newRow("terminal held by a serial port") << "qserialport" << PortState::BusyElsewhere;
-    QTest::newRow("terminal under flock") << "flock" << PortState::BusyElsewhere;
-    QTest::newRow("terminal this program has open") << "here" << PortState::BusyHere;
-    QTest::newRow("regular file") << "file" << PortState::NotSerial;
-    QTest::newRow("/dev/null") << "null" << PortState::NotSerial;
+    const QByteArray none;
+    QTest::newRow("missing") << "missing" << none << PortState::Missing;
+    QTest::newRow("link to nothing") << "dangling" << none << PortState::Missing;
+    QTest::newRow("free terminal") << "pty" << none << PortState::Ready;
+    QTest::newRow("terminal open in another process") << "holder" << none << PortState::BusyElsewhere;
+    QTest::newRow("terminal this program has open") << "here" << none << PortState::BusyHere;
+    QTest::newRow("regular file") << "file" << none << PortState::NotSerial;
+    QTest::newRow("named pipe") << "fifo" << none << PortState::NotSerial;
+    QTest::newRow("/dev/null") << "null" << none << PortState::NotSerial;
+    const qint64 live = ::getppid();
+    int binary = int(live);
+    QTest::newRow("ASCII lock of a live process") << "pty" << asciiPid(live) << PortState::BusyElsewhere;
+    QTest::newRow("binary lock of a live process")
+        << "pty" << QByteArray(reinterpret_cast<const char *>(&binary), 4) << PortState::BusyElsewhere;
+    QTest::newRow("lock of a process that ended") << "pty" << asciiPid(0x3ffffff0) << PortState::Ready;
+    QTest::newRow("lock in a form not known") << "pty" << QByteArray("taken\n") << PortState::BusyElsewhere;
 }
 
-void tst_PortProbe::classifiesByTrying()
+void tst_PortProbe::classifiesWithoutOpening()
 {
     QFETCH(QString, setup);
+    QFETCH(QByteArray, lock);
     QFETCH(PortState, expected);
 
     QTemporaryDir dir;
+    QTemporaryDir locks;
     Pty pty;
     QVERIFY(!pty.slave.isEmpty());
-    QSerialPort holder;
-    int flocked = -1;
-    QString device;
+    pid_t holder = -1;
+    QString device = pty.slave;
     QString openHere;
 
     if (setup == QLatin1String("missing")) {
@@ -72,30 +112,45 @@ void tst_PortProbe::classifiesByTrying()
                                                 : dir.filePath(QStringLiteral("f"));
         QFile file(device);
         QVERIFY(file.open(QIODevice::ReadWrite));
-    } else {
-        device = pty.slave;
-        if (setup == QLatin1String("qserialport")) {
-            holder.setPortName(pty.slave);
-            QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
-        } else if (setup == QLatin1String("flock")) {
-            flocked = ::open(QFile::encodeName(pty.slave).constData(), O_RDWR | O_NOCTTY);
-            QVERIFY(flocked >= 0);
-            QCOMPARE(::flock(flocked, LOCK_EX), 0);
-        } else if (setup == QLatin1String("here")) {
-            // Named through a link, as the device map names it.
-            openHere = pty.slave;
-            device = dir.filePath(QStringLiteral("com2"));
-            QVERIFY(QFile::link(pty.slave, device));
-        }
+    } else if (setup == QLatin1String("fifo")) {
+        device = dir.filePath(QStringLiteral("fifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(device).constData(), 0600), 0);
+    } else if (setup == QLatin1String("holder")) {
+        holder = holdOpen(pty.slave, pty.master);
+        QVERIFY(holder > 0);
+    } else if (setup == QLatin1String("here")) {
+        // Named through a link, as the device map names it.
+        openHere = pty.slave;
+        device = dir.filePath(QStringLiteral("com2"));
+        QVERIFY(QFile::link(pty.slave, device));
     }
+    const QString lockPath = locks.filePath(QStringLiteral("LCK..") + pty.slave.mid(5).replace('/', '_'));
+    if (!lock.isEmpty()) {
+        QFile file(lockPath);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lock) == lock.size());
+    }
+    // Opening a serial device raises DTR and RTS, which resets many boards:
+    // the probe must find out without opening it.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    if (setup != QLatin1String("null"))
+        ::inotify_add_watch(watch, QFile::encodeName(device).constData(), IN_OPEN);
 
-    const PortState state = probePort(device, openHere);
-    if (flocked >= 0)
-        ::close(flocked);
+    const PortState state = PortProbe::probe(device, openHere, { locks.path() });
+    if (holder > 0) {
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+    }
     QCOMPARE(state, expected);
-    // Trying a port must leave it as it was: a free port stays free.
-    if (expected == PortState::Ready)
-        QCOMPARE(probePort(device), PortState::Ready);
+    char event[4096];
+    QCOMPARE(::read(watch, event, sizeof event), ssize_t(-1));
+    ::close(watch);
+    // A lock is only read, never removed or rewritten.
+    if (!lock.isEmpty()) {
+        QFile file(lockPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), lock);
+    }
 }
 
 void tst_PortProbe::forbiddenDeviceAsAnotherUser()
@@ -110,7 +165,7 @@ void tst_PortProbe::forbiddenDeviceAsAnotherUser()
     if (child == 0) {
         if (::geteuid() == 0 && ::setuid(65534) != 0)
             ::_exit(100);
-        ::_exit(int(probePort(pty.slave)));
+        ::_exit(int(PortProbe::probe(pty.slave)));
     }
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
@@ -139,12 +194,40 @@ void tst_PortProbe::stableNameIsTheByIdLinkOfTheDevice()
     QCOMPARE(found[1].displayText(), QStringLiteral("/dev/ttyS3"));
 }
 
+void tst_PortProbe::failedOpenExplainsItselfOnStandardError_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing device") << "missing"
+                                    << "Not plugged in";
+    // QSerialPort would take this lock for a stale one and remove it.
+    QTest::newRow("ASCII lock of a live process") << "lock"
+                                                  << "In use by another program";
+    QTest::newRow("device that does not answer") << "stuck"
+                                                 << "Not responding";
+}
+
 void tst_PortProbe::failedOpenExplainsItselfOnStandardError()
 {
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    const QString missing = config.filePath(QStringLiteral("ttyUSB4"));
-    QVERIFY(DeviceMap::writeLinks({ { DeviceMap::comLinkName(2), missing } }));
+    Pty pty;
+    QString device = pty.slave;
+    QString lockPath;
+    const QByteArray lock = asciiPid(::getppid());
+    if (fault == QLatin1String("missing")) {
+        device = config.filePath(QStringLiteral("ttyUSB4"));
+    } else if (fault == QLatin1String("lock")) {
+        // Where QSerialPort itself looks; in this test's own name.
+        lockPath = PortProbe::serialLockFilePath(pty.slave);
+        QFile file(lockPath);
+        if (lockPath.isEmpty() || !file.open(QIODevice::NewOnly))
+            QSKIP("no lock folder that this user may write");
+        file.write(lock);
+    }
+    QVERIFY(DeviceMap::writeLinks({ { DeviceMap::comLinkName(2), device } }).ok);
 
     QTemporaryDir capture;
     const QByteArray errPath = QFile::encodeName(capture.filePath(QStringLiteral("stderr")));
@@ -154,20 +237,37 @@ void tst_PortProbe::failedOpenExplainsItselfOnStandardError()
     ::dup2(file, 2);
     SerialLink link;
     link.setCommPort(2);
+    if (fault == QLatin1String("stuck")) {
+        link.setProbe([](const QString &) {
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+            return PortState::Ready;
+        });
+    }
+    QElapsedTimer clock;
+    clock.start();
     const bool opened = link.open();
+    const qint64 took = clock.elapsed();
     std::fflush(stderr);
     ::dup2(saved, 2);
     ::close(saved);
     ::close(file);
     qunsetenv("XDG_CONFIG_HOME");
+    QByteArray lockAfter;
+    if (!lockPath.isEmpty()) {
+        QFile kept(lockPath);
+        if (kept.open(QIODevice::ReadOnly))
+            lockAfter = kept.readAll();
+        QFile::remove(lockPath);
+    }
 
     QVERIFY(!opened);
+    QVERIFY2(took < PortProbe::kTimeLimitMs + 1500, qPrintable(QString::number(took)));
     QFile written(QFile::decodeName(errPath));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll(),
-        QStringLiteral("tolmera-reader: COM2 (%1): cannot open: Not plugged in\n")
-            .arg(missing)
-            .toLocal8Bit());
+        QStringLiteral("tolmera-reader: COM2 (%1): cannot open: %2\n").arg(device, reason).toLocal8Bit());
+    if (!lockPath.isEmpty())
+        QCOMPARE(lockAfter, lock);
 }
 
 QTEST_GUILESS_MAIN(tst_PortProbe)

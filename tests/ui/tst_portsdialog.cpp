@@ -1,36 +1,31 @@
 #include "link/DeviceMap.h"
 #include "link/PortCatalog.h"
 #include "tests/support/Pty.h"
+#include "ui/MainWindow.h"
 #include "ui/PortsDialog.h"
 
 #include "NamedChild.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <fcntl.h>
+#include <chrono>
 #include <memory>
-#include <stdlib.h>
-#include <unistd.h>
-
-namespace {
+#include <thread>
 
 using Adapter = Pty; // a USB serial adapter just plugged in
 
-} // namespace
-
 // The ports window over a device list of the test's choosing, real terminals
-// and a real device map folder.
+// and a real device map folder. Writing the map is DeviceMap's, tested there.
 class tst_PortsDialog : public QObject
 {
     Q_OBJECT
@@ -39,22 +34,18 @@ private slots:
     void init();
     void cleanup();
 
-    void choosingADetectedDeviceWritesItsStableName();
-    void cancelAndEscWriteNothing_data();
-    void cancelAndEscWriteNothing();
-    void handMadeLinkIsShownAndKept();
-    void followsAdaptersPluggedInAndOut();
-    void otherDeviceTakesATypedPath();
-    void linkThatCannotBeWrittenIsReportedInTheWindow();
+    void choiceFollowsAdaptersAndHoldsOnlyChangedRows();
+    void stuckDeviceShowsNotRespondingWithoutFreezing();
+    void okThatCannotBeKeptShowsTheProblemAndStays();
     void tabVisitsEveryControlInReadingOrder();
 
 private:
-    std::unique_ptr<PortsDialog> open(const QString &openDevice = QString());
-    QComboBox *row(PortsDialog *dialog, int port)
+    std::unique_ptr<PortsDialog> open(PortsDialog::Probe probe = PortsDialog::defaultProbe);
+    QComboBox *row(QWidget *dialog, int port)
     {
         return namedChild<QComboBox>(dialog, QStringLiteral("cmbCom%1").arg(port));
     }
-    QString state(PortsDialog *dialog, int port)
+    QString state(QWidget *dialog, int port)
     {
         return namedChild<QLabel>(dialog, QStringLiteral("lblState%1").arg(port))->text();
     }
@@ -63,10 +54,6 @@ private:
         const int index = list->findData(stored);
         QVERIFY2(index >= 0, qPrintable(stored));
         list->setCurrentIndex(index);
-    }
-    QString link(const QString &name) const
-    {
-        return QFileInfo(DeviceMap::directory() + QLatin1Char('/') + name).symLinkTarget();
     }
 
     QTemporaryDir *m_config = nullptr;
@@ -97,158 +84,124 @@ void tst_PortsDialog::cleanup()
     delete m_config;
 }
 
-std::unique_ptr<PortsDialog> tst_PortsDialog::open(const QString &openDevice)
+std::unique_ptr<PortsDialog> tst_PortsDialog::open(PortsDialog::Probe probe)
 {
     auto dialog = std::make_unique<PortsDialog>(
-        nullptr, openDevice, PortCatalog([this] { return m_present; }, m_byId->path()));
+        nullptr, QString(), PortCatalog([this] { return m_present; }, m_byId->path()), std::move(probe));
     dialog->show();
     if (!QTest::qWaitForWindowExposed(dialog.get()))
         qWarning("ports window not shown");
     return dialog;
 }
 
-void tst_PortsDialog::choosingADetectedDeviceWritesItsStableName()
+void tst_PortsDialog::choiceFollowsAdaptersAndHoldsOnlyChangedRows()
 {
-    QVERIFY(!QFileInfo::exists(DeviceMap::directory()));
-    auto dialog = open();
-    QComboBox *com2 = row(dialog.get(), 2);
-    QCOMPARE(com2->currentText(), QStringLiteral("Built-in port (/dev/ttyS1)"));
-    QVERIFY(com2->findText(QStringLiteral("USB Serial, Maker, serial A1 (%1)").arg(m_adapter->slave)) > 0);
-    choose(com2, m_stable);
-    QCOMPARE(state(dialog.get(), 2), QStringLiteral("Ready"));
-
-    const QString reports = m_config->filePath(QStringLiteral("Flightlogs"));
-    QVERIFY(QDir().mkpath(reports));
-    dialog->setChosenFolder(reports);
-    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-
-    QCOMPARE(dialog->result(), int(QDialog::Accepted));
-    QCOMPARE(link(QStringLiteral("com2")), m_stable);
-    QCOMPARE(DeviceMap::comPortDevice(2), m_adapter->slave);
-    QCOMPARE(DeviceMap::driveCFolder(), reports);
-    QCOMPARE(dialog->changedPorts(), QList<int>({ 2 }));
-    QVERIFY(dialog->driveCChanged());
-    QVERIFY(!QFileInfo(DeviceMap::directory() + QStringLiteral("/com1")).isSymLink());
-}
-
-void tst_PortsDialog::cancelAndEscWriteNothing_data()
-{
-    QTest::addColumn<bool>("escape");
-    QTest::newRow("Cancel") << false;
-    QTest::newRow("Esc") << true;
-}
-
-void tst_PortsDialog::cancelAndEscWriteNothing()
-{
-    QFETCH(bool, escape);
-    auto dialog = open();
-    choose(row(dialog.get(), 1), m_stable);
-    dialog->setChosenFolder(m_config->path());
-    if (escape)
-        QTest::keyClick(dialog.get(), Qt::Key_Escape);
-    else
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
-    QCOMPARE(dialog->result(), int(QDialog::Rejected));
-    QVERIFY(!dialog->isVisible());
-    QVERIFY(!QFileInfo::exists(DeviceMap::directory()));
-}
-
-void tst_PortsDialog::handMadeLinkIsShownAndKept()
-{
+    // A link made by hand to a path of the user's own is shown as it is and
+    // stays out of the choice while its row is not touched.
     const QString own = m_config->filePath(QStringLiteral("my-adapter"));
-    QVERIFY(DeviceMap::writeLinks({ { QStringLiteral("com3"), own } }));
-    auto dialog = open();
-    QCOMPARE(row(dialog.get(), 3)->currentText(), own + QStringLiteral(" (as set now)"));
-    QCOMPARE(state(dialog.get(), 3), QStringLiteral("Not plugged in"));
-    choose(row(dialog.get(), 1), m_stable);
-    dialog->accept();
-    QCOMPARE(dialog->changedPorts(), QList<int>({ 1 }));
-    QVERIFY(!dialog->driveCChanged());
-    QCOMPARE(link(QStringLiteral("com3")), own);
-    QCOMPARE(link(QStringLiteral("com1")), m_stable);
-}
-
-void tst_PortsDialog::followsAdaptersPluggedInAndOut()
-{
+    QVERIFY(DeviceMap::writeLinks({ { QStringLiteral("com3"), own } }).ok);
     const QList<SerialDeviceInfo> plugged = m_present;
     m_present.clear();
     auto dialog = open();
-    QComboBox *com1 = row(dialog.get(), 1);
-    QCOMPARE(com1->findData(m_stable), -1);
+    QCOMPARE(row(dialog.get(), 3)->currentText(), own + QStringLiteral(" (as set now)"));
+    QTRY_COMPARE(state(dialog.get(), 3), QStringLiteral("Not plugged in"));
+    QComboBox *com2 = row(dialog.get(), 2);
+    QCOMPARE(com2->currentText(), QStringLiteral("Built-in port (/dev/ttyS1)"));
+    QCOMPARE(com2->findData(m_stable), -1);
 
     m_present = plugged;
     dialog->refresh();
-    choose(com1, m_stable);
-    QCOMPARE(state(dialog.get(), 1), QStringLiteral("Ready"));
-
-    // Held by another program, then by this one.
-    QSerialPort other;
-    other.setPortName(m_adapter->slave);
-    QVERIFY(other.open(QIODevice::ReadWrite));
-    dialog->refresh();
-    QCOMPARE(state(dialog.get(), 1), QStringLiteral("In use by another program"));
-    QCOMPARE(com1->accessibleDescription(), state(dialog.get(), 1));
-    other.close();
+    QVERIFY(com2->findText(QStringLiteral("USB Serial, Maker, serial A1 (%1)").arg(m_adapter->slave)) > 0);
+    choose(com2, m_stable);
+    QTRY_COMPARE(state(dialog.get(), 2), QStringLiteral("Ready"));
     dialog->setOpenDevice(m_adapter->slave);
-    QCOMPARE(state(dialog.get(), 1), QStringLiteral("In use by this program"));
+    QTRY_COMPARE(state(dialog.get(), 2), QStringLiteral("In use by this program"));
+    QCOMPARE(com2->accessibleDescription(), state(dialog.get(), 2));
     dialog->setOpenDevice(QString());
+    dialog->setChosenFolder(m_config->path() + QStringLiteral("/Flightlogs/"));
+    const DeviceMap::Choice chosen = dialog->choice();
+    QCOMPARE(chosen.ports, (QMap<int, QString>({ { 2, m_stable } })));
+    QCOMPARE(chosen.folder.value_or(QString()), m_config->filePath(QStringLiteral("Flightlogs")));
 
     // Unplugged: the choice stays, and says so.
     m_present.clear();
     delete m_adapter;
     m_adapter = nullptr;
     dialog->refresh();
-    QCOMPARE(com1->currentData().toString(), m_stable);
-    QCOMPARE(dialog->chosenDevice(1), m_stable);
-    QCOMPARE(state(dialog.get(), 1), QStringLiteral("Not plugged in"));
+    QCOMPARE(com2->currentData().toString(), m_stable);
+    QTRY_COMPARE(state(dialog.get(), 2), QStringLiteral("Not plugged in"));
 }
 
-void tst_PortsDialog::otherDeviceTakesATypedPath()
+void tst_PortsDialog::stuckDeviceShowsNotRespondingWithoutFreezing()
 {
-    auto dialog = open();
-    QComboBox *com4 = row(dialog.get(), 4);
-    const QString typed = m_adapter->slave;
-    bool answered = false;
-    QTimer::singleShot(0, this, [&] {
-        QWidget *ask = QApplication::activeModalWidget();
-        auto *path = ask ? ask->findChild<QLineEdit *>(QStringLiteral("txtOtherDevice")) : nullptr;
-        if (!path)
-            return;
-        QCOMPARE(path->text(), QStringLiteral("/dev/ttyS3"));
-        path->setText(typed);
-        QTest::keyClick(path, Qt::Key_Return);
-        answered = true;
+    // A device on a stuck mount: looking at it does not come back.
+    const QString stuck = m_config->filePath(QStringLiteral("stuck-mount/ttyUSB0"));
+    QVERIFY(DeviceMap::writeLinks({ { QStringLiteral("com2"), stuck } }).ok);
+    QElapsedTimer clock;
+    clock.start();
+    auto dialog = open([stuck](const QString &device, const QString &openHere) {
+        if (device == stuck)
+            std::this_thread::sleep_for(std::chrono::seconds(6));
+        return PortProbe::probe(device, openHere);
     });
-    com4->setCurrentIndex(com4->findText(QStringLiteral("Other device...")));
-    QVERIFY(answered);
-    QCOMPARE(dialog->chosenDevice(4), typed);
-    QCOMPARE(com4->currentText(), typed);
-    QCOMPARE(state(dialog.get(), 4), QStringLiteral("Ready"));
+    QVERIFY2(clock.elapsed() < PortProbe::kTimeLimitMs, qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE(state(dialog.get(), 2), QStringLiteral("Not responding"));
+    QVERIFY(clock.elapsed() < PortProbe::kTimeLimitMs + 2000);
+    QCOMPARE(state(dialog.get(), 4), QStringLiteral("Not plugged in"));
+    // The other rows go on following their devices.
+    choose(row(dialog.get(), 1), m_stable);
+    QTRY_COMPARE(state(dialog.get(), 1), QStringLiteral("Ready"));
 }
 
-void tst_PortsDialog::linkThatCannotBeWrittenIsReportedInTheWindow()
+void tst_PortsDialog::okThatCannotBeKeptShowsTheProblemAndStays()
 {
-    // The map folder would have to be made under a file.
-    QFile blocker(m_config->filePath(QStringLiteral("tolmera-reader")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    auto dialog = open();
-    choose(row(dialog.get(), 1), m_stable);
-    dialog->setChosenFolder(m_config->path());
-    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    // File > Ports and Folder... in the main window: c: is a file of the
+    // user's, so OK cannot keep the new folder; the window comes back saying
+    // why, and COM1's link, already removed, is put back.
+    const QString none = m_config->filePath(QStringLiteral("none"));
+    QVERIFY(DeviceMap::writeLinks({ { QStringLiteral("com1"), none } }).ok);
+    QFile notes(DeviceMap::directory() + QStringLiteral("/c:"));
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("notes") == 5);
+    notes.close();
+    MainWindow window;
+    window.show();
 
-    QVERIFY(dialog->isVisible());
-    auto *problem = namedChild<QLabel>(dialog.get(), QStringLiteral("lblError"));
-    QVERIFY(problem->isVisible());
-    QVERIFY2(problem->text().contains(QLatin1String("Nothing was changed")), qPrintable(problem->text()));
-    QVERIFY(dialog->changedPorts().isEmpty());
-    QVERIFY(QFileInfo(blocker.fileName()).isFile());
+    int phase = 0;
+    QString problem;
+    QTimer driver;
+    connect(&driver, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<PortsDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        auto *shown = namedChild<QLabel>(dialog, QStringLiteral("lblError"));
+        if (phase == 0) {
+            phase = 1;
+            row(dialog, 1)->setCurrentIndex(0); // the built-in port
+            dialog->setChosenFolder(m_config->path());
+            dialog->accept();
+        } else if (shown->isVisible()) {
+            problem = shown->text();
+            dialog->reject();
+        }
+    });
+    driver.start(10);
+    namedChild<QAction>(&window, QStringLiteral("PortsFolder"))->trigger();
+    driver.stop();
+
+    QVERIFY2(problem.startsWith(QLatin1String("c: is not a symbolic link")), qPrintable(problem));
+    QVERIFY2(problem.endsWith(QLatin1String("Nothing was changed.")), qPrintable(problem));
+    QCOMPARE(DeviceMap::linkTarget(QStringLiteral("com1")), none);
+    QVERIFY(notes.open(QIODevice::ReadOnly));
+    QCOMPARE(notes.readAll(), QByteArray("notes"));
 }
 
 void tst_PortsDialog::tabVisitsEveryControlInReadingOrder()
 {
     auto dialog = open();
     QStringList expected;
-    for (int port = 1; port <= 4; ++port)
+    for (int port = 1; port <= DeviceMap::kPortCount; ++port)
+        QTRY_VERIFY(!state(dialog.get(), port).isEmpty());
+    for (int port = 1; port <= DeviceMap::kPortCount; ++port)
         expected << QStringLiteral("cmbCom%1").arg(port) << QStringLiteral("lblState%1").arg(port);
     expected << QStringLiteral("txtFolder") << QStringLiteral("cmdChooseFolder") << QStringLiteral("OK")
              << QStringLiteral("Cancel");
