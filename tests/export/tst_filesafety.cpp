@@ -265,7 +265,7 @@ void TstFileSafety::namesAndLinks()
     QTemporaryDir config;
     QVERIFY(dir.isValid() && config.isValid() && QDir(dir.path()).mkdir("docs"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    QVERIFY(DeviceMap::writeLinks({ { DeviceMap::driveCLinkName(), dir.path() } }));
+    QVERIFY(DeviceMap::writeLinks({ { DeviceMap::driveCLinkName(), dir.path() } }).ok);
     const QString victim = dir.filePath("victim.txt");
     QVERIFY(put(victim, kEarlier));
     const FlightTable table = flights(3);
