@@ -301,7 +301,12 @@ bool LogbookStore::open()
         return false;
     if (mode->toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
         return fail(Problem::Failed, QStringLiteral("the write-ahead log is not available"));
-    if (!q.exec(QStringLiteral("PRAGMA synchronous = FULL")))
+    // A commit reaches the operating system before record() returns, so a
+    // killed program loses nothing; the disk itself is synced at each
+    // checkpoint. Syncing every commit as well would cost each flight of an
+    // export several milliseconds, and a power cut can only take the last
+    // flights, which the instrument still holds and the next read records.
+    if (!q.exec(QStringLiteral("PRAGMA synchronous = NORMAL")))
         return failQuery(q, QStringLiteral("synchronous"));
     q.finish();
 

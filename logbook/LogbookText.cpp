@@ -13,19 +13,44 @@ namespace {
 // 100 hours on, the rates one decimal after the locale's separator.
 const QRegularExpression kDate(QStringLiteral("^([0-9]{4})-([0-9]{2,3})-([0-9]{2,3})$"));
 const QRegularExpression kClock(QStringLiteral("^[0-9]{2,3}:[0-9]{2,3}$"));
-const QRegularExpression kDuration(QStringLiteral("^([0-9]{2,}):([0-5][0-9])$"));
 const QRegularExpression kWhole(QStringLiteral("^[0-9]{1,9}$"));
 const QRegularExpression kSigned(QStringLiteral("^-?[0-9]{1,9}$"));
 const QRegularExpression kRate(QStringLiteral("^[0-9]{1,3}(?:[^0-9][0-9])?$"));
 
 } // namespace
 
+namespace {
+
+// The value of the digits text[from, to), or -1 when any is not a digit.
+// Plain loops: the window works these out for every one of ten thousand
+// flights when it opens.
+int digitsValue(const QString &text, qsizetype from, qsizetype to)
+{
+    if (from >= to)
+        return -1;
+    int value = 0;
+    for (qsizetype i = from; i < to; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+} // namespace
+
 std::optional<int> durationMinutes(const QString &duration)
 {
-    const auto m = kDuration.match(duration);
-    if (!m.hasMatch() || m.capturedLength(1) > 6)
+    // Two or more hour digits (at most six), a colon, two minute digits.
+    const qsizetype colon = duration.size() - 3;
+    if (colon < 2 || colon > 6 || duration.at(colon) != QLatin1Char(':'))
         return std::nullopt;
-    return m.captured(1).toInt() * 60 + m.captured(2).toInt();
+    const int hours = digitsValue(duration, 0, colon);
+    const int minutes = digitsValue(duration, colon + 1, duration.size());
+    if (hours < 0 || minutes < 0 || minutes > 59)
+        return std::nullopt;
+    return hours * 60 + minutes;
 }
 
 QString hoursText(qint64 minutes)
@@ -68,15 +93,31 @@ bool isCompleteFlight(const FlightSummary &f)
 
 int yearOf(const QString &date)
 {
-    const auto m = kDate.match(date);
-    return m.hasMatch() ? m.captured(1).toInt() : 0;
+    if (date.size() < 8 || date.at(4) != QLatin1Char('-'))
+        return 0;
+    return qMax(0, digitsValue(date, 0, 4));
 }
 
 int monthOf(const QString &date)
 {
-    const auto m = kDate.match(date);
-    const int month = m.hasMatch() ? m.captured(2).toInt() : 0;
+    const qsizetype dash = date.indexOf(QLatin1Char('-'), 5);
+    if (yearOf(date) == 0 || dash < 0)
+        return 0;
+    const int month = digitsValue(date, 5, dash);
     return month >= 1 && month <= 12 ? month : 0;
+}
+
+FlightFigures figuresOf(const FlightSummary &flight)
+{
+    FlightFigures f;
+    f.year = yearOf(flight.date);
+    f.month = monthOf(flight.date);
+    f.minutes = durationMinutes(flight.duration).value_or(0);
+    bool ok = false;
+    const int qne = flight.qneMax.toInt(&ok);
+    if (ok)
+        f.qneMax = qne;
+    return f;
 }
 
 std::optional<double> numberOf(const QString &text)
@@ -92,21 +133,17 @@ std::optional<double> numberOf(const QString &text)
     return ok ? std::optional<double>(value) : std::nullopt;
 }
 
-QList<YearTotals> totalsPerYear(const QList<LogbookEntry> &entries)
+QList<YearTotals> totalsPerYear(const QList<FlightFigures> &flights)
 {
     QMap<int, YearTotals> years;
-    for (const LogbookEntry &e : entries) {
-        const int year = yearOf(e.flight.date);
-        YearTotals &t = years[year];
-        t.year = year;
+    for (const FlightFigures &f : flights) {
+        YearTotals &t = years[f.year];
+        t.year = f.year;
         ++t.flights;
-        const int minutes = durationMinutes(e.flight.duration).value_or(0);
-        t.minutes += minutes;
-        t.longestMinutes = qMax(t.longestMinutes, minutes);
-        bool ok = false;
-        const int qne = e.flight.qneMax.toInt(&ok);
-        if (ok && (!t.highestQneMax || qne > *t.highestQneMax))
-            t.highestQneMax = qne;
+        t.minutes += f.minutes;
+        t.longestMinutes = qMax(t.longestMinutes, f.minutes);
+        if (f.qneMax && (!t.highestQneMax || *f.qneMax > *t.highestQneMax))
+            t.highestQneMax = f.qneMax;
     }
     QList<YearTotals> out;
     out.reserve(years.size());
@@ -115,15 +152,12 @@ QList<YearTotals> totalsPerYear(const QList<LogbookEntry> &entries)
     return out;
 }
 
-QList<qint64> minutesPerMonth(const QList<LogbookEntry> &entries, int year)
+QList<qint64> minutesPerMonth(const QList<FlightFigures> &flights, int year)
 {
     QList<qint64> months(12, 0);
-    for (const LogbookEntry &e : entries) {
-        if (year != 0 && yearOf(e.flight.date) != year)
-            continue;
-        const int month = monthOf(e.flight.date);
-        if (month > 0)
-            months[month - 1] += durationMinutes(e.flight.duration).value_or(0);
+    for (const FlightFigures &f : flights) {
+        if ((year == 0 || f.year == year) && f.month > 0)
+            months[f.month - 1] += f.minutes;
     }
     return months;
 }

@@ -35,6 +35,16 @@ int monthOf(const QString &date);
 // and compare by; nullopt when it is none.
 std::optional<double> numberOf(const QString &text);
 
+// What the sums need of one flight, worked out once per flight.
+struct FlightFigures
+{
+    int year = 0;
+    int month = 0; // 1..12, 0 when the date has none
+    int minutes = 0;
+    std::optional<int> qneMax;
+};
+FlightFigures figuresOf(const FlightSummary &flight);
+
 struct YearTotals
 {
     int year = 0;
@@ -47,11 +57,11 @@ struct YearTotals
 };
 
 // One row per year that has flights, newest year first.
-QList<YearTotals> totalsPerYear(const QList<LogbookEntry> &entries);
+QList<YearTotals> totalsPerYear(const QList<FlightFigures> &flights);
 
 // Minutes flown in each month (index 0 = January) of year; year 0 sums
 // every year.
-QList<qint64> minutesPerMonth(const QList<LogbookEntry> &entries, int year);
+QList<qint64> minutesPerMonth(const QList<FlightFigures> &flights, int year);
 
 // One CSV field: quoted when it holds a comma, a quote, CR or LF (quotes
 // doubled), as it stands otherwise.

@@ -42,6 +42,8 @@ void TestLogbookText::durations_data()
     QTest::newRow("failed flight") << "*" << -1;
     QTest::newRow("empty") << "" << -1;
     QTest::newRow("trailing blank") << "01:30 " << -1;
+    QTest::newRow("minute digit missing") << "01:3" << -1;
+    QTest::newRow("sign") << "-1:30" << -1;
 }
 
 void TestLogbookText::durations()
@@ -121,18 +123,21 @@ void TestLogbookText::sumsPerYearAndMonth()
     entries[3].flight.qneMax = "-10";
     entries[3].flight.heightDiffMax = "10";
 
-    const QList<LogbookText::YearTotals> years = LogbookText::totalsPerYear(entries);
+    QList<LogbookText::FlightFigures> figures;
+    for (const LogbookEntry &e : entries)
+        figures.append(LogbookText::figuresOf(e.flight));
+    const QList<LogbookText::YearTotals> years = LogbookText::totalsPerYear(figures);
     QCOMPARE(years.size(), 2);
     // Newest year first; a year whose highest level lies below zero keeps it.
     QCOMPARE(years.at(0), (LogbookText::YearTotals { 2010, 1, 90, 90, -10 }));
     QCOMPARE(years.at(1), (LogbookText::YearTotals { 2005, 3, 90 + 6000 + 90, 6000, 2130 }));
 
-    const QList<qint64> months2005 = LogbookText::minutesPerMonth(entries, 2005);
+    const QList<qint64> months2005 = LogbookText::minutesPerMonth(figures, 2005);
     QCOMPARE(months2005.size(), 12);
     QCOMPARE(months2005.at(6), 6090);
     QCOMPARE(months2005.at(7), 90);
     QCOMPARE(months2005.at(4), 0);
-    QCOMPARE(LogbookText::minutesPerMonth(entries, 0).at(4), 90);
+    QCOMPARE(LogbookText::minutesPerMonth(figures, 0).at(4), 90);
 }
 
 void TestLogbookText::csvQuoting_data()
