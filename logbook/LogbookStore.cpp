@@ -379,9 +379,17 @@ LogbookStore::Recorded LogbookStore::record(const LogbookEntry &entry, qint64 *i
     const auto added = recordAll({ entry });
     if (!added)
         return Recorded::Failed;
-    if (id && added->added == 1)
-        *id = added->lastId;
-    return added->added == 1 ? Recorded::Added : Recorded::AlreadyThere;
+    if (added->added == 1) {
+        if (id)
+            *id = added->lastId;
+        return Recorded::Added;
+    }
+    if (!added->named.isEmpty()) {
+        if (id)
+            *id = added->named.first();
+        return Recorded::Named;
+    }
+    return Recorded::AlreadyThere;
 }
 
 std::optional<LogbookStore::Added> LogbookStore::recordAll(const QList<LogbookEntry> &entries)
@@ -397,8 +405,8 @@ std::optional<LogbookStore::Added> LogbookStore::recordAll(const QList<LogbookEn
                                "speed_max, pilot, site, glider, notes) "
                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
             QSqlQuery namePilot(db);
-            namePilot.prepare(
-                QStringLiteral("UPDATE flights SET pilot = ? WHERE pilot = '' AND ") + kSameFlight);
+            namePilot.prepare(QStringLiteral("UPDATE flights SET pilot = ? WHERE pilot = '' AND ")
+                + kSameFlight + QStringLiteral(" RETURNING id"));
             for (const LogbookEntry &e : entries) {
                 bindFlight(insert, e.flight);
                 for (const QString &value : { e.pilot, e.site, e.glider, e.notes })
@@ -419,6 +427,9 @@ std::optional<LogbookStore::Added> LogbookStore::recordAll(const QList<LogbookEn
                 bindFlight(namePilot, e.flight);
                 if (!namePilot.exec())
                     return failQuery(namePilot, QStringLiteral("record"));
+                if (namePilot.next())
+                    result.named.append(namePilot.value(0).toLongLong());
+                namePilot.finish();
             }
             return true;
         },

@@ -51,11 +51,11 @@ public:
     // A sentence for the pilot saying what is wrong and what to do.
     QString message() const { return m_message; }
 
-    enum class Recorded { Added, AlreadyThere, Failed };
+    enum class Recorded { Added, AlreadyThere, Named, Failed };
     // Stores one flight unless the same flight (date, start time, duration
     // and summary values) is there already; such a flight only gains the
-    // pilot name when it had none. The entry's site, glider and notes are
-    // stored too. id receives the new row's id when added.
+    // pilot name when it had none (Named). The entry's site, glider and
+    // notes are stored too. id receives the row's id when added or named.
     Recorded record(const LogbookEntry &entry, qint64 *id = nullptr);
 
     struct Added
@@ -63,6 +63,7 @@ public:
         int added = 0;
         int alreadyThere = 0;
         qint64 lastId = 0; // of the last flight added
+        QList<qint64> named; // flights there already that gained the pilot name
     };
     // Records all of them in one transaction: all or nothing.
     std::optional<Added> recordAll(const QList<LogbookEntry> &entries);

@@ -84,6 +84,8 @@ void PilotLogbook::record(const FlightSummary &flight, const QString &pilotName)
     qint64 id = 0;
     const LogbookStore::Recorded outcome = m_store.record(entry, &id);
     report(outcome != LogbookStore::Recorded::Failed);
+    if (outcome == LogbookStore::Recorded::Named)
+        emit pilotNamed(id, entry.pilot);
     if (outcome != LogbookStore::Recorded::Added)
         return;
     entry.id = id;

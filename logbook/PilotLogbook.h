@@ -72,6 +72,9 @@ public:
 signals:
     // A new flight was recorded (entry carries its id).
     void recorded(const LogbookEntry &entry);
+    // A flight recorded before the pilot name was known was read again
+    // with it.
+    void pilotNamed(qint64 id, const QString &pilot);
     // Several flights came or went at once: read the list again.
     void reset();
     void problemChanged();

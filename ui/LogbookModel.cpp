@@ -47,10 +47,12 @@ const QString *textOf(const LogbookEntry &e, int column)
     }
 }
 
-// The header names say the unit, as the report's header lines do.
-const char *const kHeaders[LogbookModel::ColumnCount] = { "Date", "Start", "Duration", "QNE min (m)",
-    "QNE max (m)", "Height diff max (m)", "Total gain (m)", "Lift max (m/s)", "Sink max (m/s)",
-    "Speed min (km/h)", "Speed max (km/h)", "Pilot", "Site", "Glider", "Notes" };
+// The header names say the unit on a second line, as the report's header
+// lines do, so that the value columns stay narrow and Site, Glider and Notes
+// fit beside them. Screen readers get them on one line.
+const char *const kHeaders[LogbookModel::ColumnCount] = { "Date\n ", "Start\nhh:mm", "Duration\nhh:mm",
+    "QNE min\nm", "QNE max\nm", "Height diff\nmax, m", "Total gain\nm", "Lift max\nm/s", "Sink max\nm/s",
+    "Speed min\nkm/h", "Speed max\nkm/h", "Pilot\n ", "Site\n ", "Glider\n ", "Notes\n " };
 
 std::optional<NoteField> noteFieldOf(int column)
 {
@@ -140,8 +142,13 @@ QVariant LogbookModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
-    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+    if (role == Qt::DisplayRole)
         return QString::fromLatin1(kHeaders[section]);
+    if (role == Qt::AccessibleTextRole) {
+        const QStringList lines = QString::fromLatin1(kHeaders[section]).split(QLatin1Char('\n'));
+        return lines.at(1).trimmed().isEmpty() ? lines.at(0)
+                                               : QStringLiteral("%1 (%2)").arg(lines.at(0), lines.at(1));
+    }
     if (role == Qt::ToolTipRole && noteFieldOf(section))
         return tr("Yours to fill in: double-click or press F2 to edit; saved at once");
     return {};
@@ -307,6 +314,19 @@ void LogbookModel::removeIds(const QList<qint64> &ids)
     m_rows.removeIf([&gone](const Row &r) { return gone.contains(r.entry.id); });
     rebuild();
     endResetModel();
+}
+
+void LogbookModel::setPilot(qint64 id, const QString &pilot)
+{
+    for (Row &r : m_rows) {
+        if (r.entry.id != id)
+            continue;
+        r.entry.pilot = pilot;
+        const int shown = int(m_shown.indexOf(int(&r - m_rows.data())));
+        if (shown >= 0)
+            emit dataChanged(index(shown, Pilot), index(shown, Pilot));
+        return;
+    }
 }
 
 void LogbookModel::setFilter(int year, const std::optional<QString> &glider)

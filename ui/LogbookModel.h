@@ -52,6 +52,7 @@ public:
     // A flight recorded while the window is open, put in its sorted place.
     void addEntry(const LogbookEntry &entry);
     void removeIds(const QList<qint64> &ids);
+    void setPilot(qint64 id, const QString &pilot);
 
     // year 0: every year; glider nullopt: every glider ("" is no glider).
     void setFilter(int year, const std::optional<QString> &glider);

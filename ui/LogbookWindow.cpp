@@ -113,8 +113,9 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
         const QString widest = c == LogbookModel::Date ? QStringLiteral("8888-88-88")
             : c >= LogbookModel::Pilot                 ? QStringLiteral("MMMMMMMM")
                                                        : QStringLiteral("888888");
-        const int headerWidth
-            = fm.horizontalAdvance(m_model->headerData(c, Qt::Horizontal).toString()) + 2 * pad;
+        int headerWidth = 0;
+        for (const QString &line : m_model->headerData(c, Qt::Horizontal).toString().split(QLatin1Char('\n')))
+            headerWidth = qMax(headerWidth, fm.horizontalAdvance(line) + pad + pad / 2);
         ui->tblFlights->setColumnWidth(c, qMax(fm.horizontalAdvance(widest) + pad, headerWidth));
     }
     ui->tblFlights->verticalHeader()->setDefaultSectionSize(fm.height() + fm.height() / 2);
@@ -125,6 +126,7 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
     ui->tblYears->setHorizontalHeaderLabels(
         { tr("Year"), tr("Flights"), tr("Hours"), tr("Longest flight"), tr("Highest QNE max (m)") });
     ui->tblYears->verticalHeader()->hide();
+    ui->tblYears->verticalHeader()->setDefaultSectionSize(fm.height() + fm.height() / 2);
     ui->tblYears->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     QAction *undo = m_undo->createUndoAction(this, tr("&Undo"));
@@ -140,7 +142,7 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
 
     buildChart();
     initActionsConnections();
-    resize(1060, 720);
+    resize(1180, 720);
     reload();
 }
 
@@ -161,6 +163,7 @@ void LogbookWindow::initActionsConnections()
 
     connect(m_logbook, &PilotLogbook::recorded, this, &LogbookWindow::onRecorded);
     connect(m_logbook, &PilotLogbook::reset, this, &LogbookWindow::reload);
+    connect(m_logbook, &PilotLogbook::pilotNamed, m_model, &LogbookModel::setPilot);
     connect(m_logbook, &PilotLogbook::problemChanged, this, &LogbookWindow::refreshProblem);
     connect(m_model, &LogbookModel::notesEdited, this, [this] {
         refreshChoices();

@@ -116,7 +116,7 @@ void TestLogbookStore::sameFlightOnce()
     LogbookEntry again = sampleEntry(1);
     again.flight.flightNumber = 40;
     again.flight.liftMax = QStringLiteral("4,5");
-    QCOMPARE(store.record(again), LogbookStore::Recorded::AlreadyThere);
+    QCOMPARE(store.record(again), LogbookStore::Recorded::Named);
     LogbookEntry other = sampleEntry(1);
     other.pilot = QStringLiteral("OTHER");
     QCOMPARE(store.record(other), LogbookStore::Recorded::AlreadyThere);
