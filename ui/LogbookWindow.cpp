@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLocale>
+#include <QScreen>
 #include <QSet>
 #include <QUndoStack>
 #include <QValueAxis>
@@ -142,7 +143,12 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
 
     buildChart();
     initActionsConnections();
-    resize(1180, 720);
+    // Room for every column on a common screen; never larger than the
+    // screen itself (a scaled one included).
+    QSize size(1180, 720);
+    if (const QScreen *screen = this->screen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(size);
     reload();
 }
 
