@@ -122,15 +122,28 @@ FlightFigures figuresOf(const FlightSummary &flight)
 
 std::optional<double> numberOf(const QString &text)
 {
-    QString plain = text;
-    // The rates carry the separator of the locale they were read under.
-    for (QChar &c : plain) {
-        if (!c.isDigit() && c != QLatin1Char('-'))
-            c = QLatin1Char('.');
+    // Digits, perhaps a minus sign before them and a fraction after any one
+    // separator: the rates carry the separator of the locale they were read
+    // under. Read by hand, for every value of every flight the window opens.
+    qsizetype i = 0;
+    const bool negative = text.startsWith(QLatin1Char('-'));
+    if (negative)
+        ++i;
+    double whole = 0;
+    const qsizetype wholeStart = i;
+    for (; i < text.size() && text.at(i).isDigit(); ++i)
+        whole = whole * 10 + text.at(i).digitValue();
+    if (i == wholeStart)
+        return std::nullopt;
+    if (i < text.size()) {
+        double scale = 0.1;
+        const qsizetype fractionStart = ++i;
+        for (; i < text.size() && text.at(i).isDigit(); ++i, scale /= 10)
+            whole += text.at(i).digitValue() * scale;
+        if (i == fractionStart || i != text.size())
+            return std::nullopt;
     }
-    bool ok = false;
-    const double value = plain.toDouble(&ok);
-    return ok ? std::optional<double>(value) : std::nullopt;
+    return negative ? -whole : whole;
 }
 
 QList<YearTotals> totalsPerYear(const QList<FlightFigures> &flights)

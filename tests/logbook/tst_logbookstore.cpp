@@ -4,7 +4,10 @@
 
 #include "LogbookSamples.h"
 
+#include "export/TextReport.h"
 #include "logbook/LogbookStore.h"
+#include "logbook/OperationEnvironment.h"
+#include "logbook/PilotLogbook.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,6 +91,7 @@ private slots:
     void damagedPutAside();
     void readOnlyFolder();
     void secondCopy();
+    void importReports();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -369,6 +373,62 @@ void TestLogbookStore::secondCopy()
     holder.close();
     holder = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+}
+
+namespace {
+
+class CountingEnvironment : public LogbookEnvironment
+{
+public:
+    explicit CountingEnvironment(int cancelAfter = -1)
+        : m_cancelAfter(cancelAfter)
+    {
+    }
+    bool isCancelled() const override { return m_cancelAfter >= 0 && texts.size() >= m_cancelAfter; }
+    void setText(const QString &text) override { texts.append(text); }
+    QStringList texts;
+
+private:
+    int m_cancelAfter;
+};
+
+} // namespace
+
+// Reports of the program's own writer, one with lines damaged by hand and
+// one that is no file at all: every whole flight once, the rest counted.
+void TestLogbookStore::importReports()
+{
+    FlightTable table;
+    for (int n = 1; n <= 30; ++n)
+        table.store(sampleFlight(n));
+    table.markFailed(4);
+    const QByteArray report = *TextReport::build(ExportData { QStringLiteral("ANNA    "), 1, 30, &table });
+    QByteArray damaged = report;
+    damaged.replace("\t01:30\t", "\t01:3\t"); // every line but the failed one's
+    damaged += report.mid(report.lastIndexOf("\" 30\t")).left(25); // cut off at the end
+
+    QVERIFY(writeAll(m_dir->filePath("a.txt"), report));
+    QVERIFY(writeAll(m_dir->filePath("b.txt"), damaged));
+    PilotLogbook logbook(m_path);
+    CountingEnvironment env;
+    const auto first
+        = logbook.importReports({ m_dir->filePath("b.txt"), m_dir->filePath("a.txt"), m_dir->path() }, env);
+    QCOMPARE(PilotLogbook::importSummary(first),
+        QStringLiteral(
+            "29 added, 0 already in the logbook, 30 lines not understood; 1 file could not be read"));
+    QCOMPARE(env.texts.size(), 3);
+    QCOMPARE(logbook.entries()->first().pilot, QStringLiteral("ANNA"));
+
+    const auto again = logbook.importReports({ m_dir->filePath("a.txt"), m_dir->filePath("a.txt") }, env);
+    QCOMPARE(PilotLogbook::importSummary(again),
+        QStringLiteral("0 added, 58 already in the logbook, 0 lines not understood"));
+
+    CountingEnvironment stopAfterOne(1);
+    const auto stopped
+        = logbook.importReports({ m_dir->filePath("a.txt"), m_dir->filePath("b.txt") }, stopAfterOne);
+    QVERIFY(stopped.cancelled);
+    QCOMPARE(stopped.linesNotUnderstood, 0); // b.txt was never read
+    QCOMPARE(rowCount(logbook.store()), 29);
 }
 
 QTEST_GUILESS_MAIN(TestLogbookStore)

@@ -21,6 +21,8 @@ private slots:
     void wholeFlights_data();
     void wholeFlights();
     void sumsPerYearAndMonth();
+    void numbers_data();
+    void numbers();
     void csvQuoting_data();
     void csvQuoting();
     void csvFile();
@@ -138,6 +140,33 @@ void TestLogbookText::sumsPerYearAndMonth()
     QCOMPARE(months2005.at(7), 90);
     QCOMPARE(months2005.at(4), 0);
     QCOMPARE(LogbookText::minutesPerMonth(figures, 0).at(4), 90);
+}
+
+void TestLogbookText::numbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value"); // NaN: not a number
+    const double none = qQNaN();
+    QTest::newRow("whole") << "2130" << 2130.0;
+    QTest::newRow("negative") << "-16383" << -16383.0;
+    QTest::newRow("point") << "2.5" << 2.5;
+    QTest::newRow("comma") << "2,5" << 2.5;
+    QTest::newRow("empty") << "" << none;
+    QTest::newRow("failed mark") << "*" << none;
+    QTest::newRow("separator only") << "3." << none;
+    QTest::newRow("two separators") << "1.2.3" << none;
+    QTest::newRow("minus alone") << "-" << none;
+}
+
+void TestLogbookText::numbers()
+{
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    const auto number = LogbookText::numberOf(text);
+    if (qIsNaN(value))
+        QVERIFY(!number);
+    else
+        QCOMPARE(number.value_or(qQNaN()), value);
 }
 
 void TestLogbookText::csvQuoting_data()
