@@ -8,6 +8,7 @@
 #include "ui/LogbookModel.h"
 #include "ui/LogbookWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -41,6 +42,7 @@ private slots:
     void exportsFillItOnce();
     void notesDeleteAndUndo();
     void unusableFileNeverReachesTheMainWindow();
+    void everyControlNamed();
 
 private:
     void start()
@@ -212,6 +214,41 @@ void TestLogbookWindow::unusableFileNeverReachesTheMainWindow()
     exportRange("1", "2");
     QCOMPARE(m_rig.newLog(), QStringList { QStringLiteral("Txt file ready") });
     QCOMPARE(window->model()->rowCount(), 2);
+}
+
+// A screen reader names every control, every column and the chart, whose
+// figures the per-year table gives as text.
+void TestLogbookWindow::everyControlNamed()
+{
+    PilotLogbook logbook(logbookPath());
+    LogbookWindow window(&logbook);
+    QStringList unnamed;
+    for (QWidget *w : window.findChildren<QWidget *>()) {
+        const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
+            || qobject_cast<QAbstractItemView *>(w) || w->objectName() == QStringLiteral("chartHours");
+        if (!control || w->objectName().isEmpty() || w->objectName().startsWith(QStringLiteral("qt_")))
+            continue;
+        const auto *buddy = [&]() -> QLabel * {
+            for (QLabel *label : window.findChildren<QLabel *>()) {
+                if (label->buddy() == w)
+                    return label;
+            }
+            return nullptr;
+        }();
+        if (w->accessibleName().isEmpty() && !buddy)
+            unnamed << w->objectName();
+    }
+    QCOMPARE(unnamed, QStringList());
+    QStringList columns;
+    for (int c = 0; c < LogbookModel::ColumnCount; ++c)
+        columns << window.model()->headerData(c, Qt::Horizontal, Qt::AccessibleTextRole).toString();
+    QCOMPARE(columns.at(LogbookModel::QneMax), QStringLiteral("QNE max (m)"));
+    QCOMPARE(columns.at(LogbookModel::Notes), QStringLiteral("Notes"));
+    QCOMPARE(columns.removeDuplicates(), 0);
+    QVERIFY(!columns.contains(QString()));
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("chartHours"))
+                ->accessibleDescription()
+                .contains(QStringLiteral("table")));
 }
 
 QTEST_MAIN(TestLogbookWindow)
