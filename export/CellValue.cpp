@@ -16,6 +16,13 @@ constexpr double kMinutesPerDay = 24 * 60;
 // scientific form, which would no longer read as the stored text.
 constexpr int kMaxGeneralDigits = 11;
 
+// A pattern that must match the whole text: "$" alone also matches before
+// a final line feed, and "2005-07-14\n" is no date.
+QString wholeText(const QString &pattern)
+{
+    return QRegularExpression::anchoredPattern(pattern);
+}
+
 Cell text(const QString &t)
 {
     Cell c;
@@ -36,8 +43,8 @@ Cell number(double value, const QString &format)
 // longHours, of "hhh...:mm", shown by [hh] with at least two digits.
 bool hoursAndMinutes(const QString &t, bool longHours, int *hours, int *minutes)
 {
-    static const QRegularExpression shortForm(QStringLiteral("^([0-9]{2}):([0-9]{2})$"));
-    static const QRegularExpression longForm(QStringLiteral("^([0-9]{2,5}):([0-9]{2})$"));
+    static const QRegularExpression shortForm(wholeText(QStringLiteral("([0-9]{2}):([0-9]{2})")));
+    static const QRegularExpression longForm(wholeText(QStringLiteral("([0-9]{2,5}):([0-9]{2})")));
     const auto m = (longHours ? longForm : shortForm).match(t);
     if (!m.hasMatch())
         return false;
@@ -52,7 +59,7 @@ bool hoursAndMinutes(const QString &t, bool longHours, int *hours, int *minutes)
 
 Cell date(const QString &t)
 {
-    static const QRegularExpression form(QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})$"));
+    static const QRegularExpression form(wholeText(QStringLiteral("([0-9]{4})-([0-9]{2})-([0-9]{2})")));
     const auto m = form.match(t);
     if (!m.hasMatch())
         return text(t);
@@ -66,7 +73,7 @@ Cell date(const QString &t)
 Cell plainNumber(const QString &t, const QString &decimalPoint)
 {
     const QString sep = QRegularExpression::escape(decimalPoint);
-    const QRegularExpression form(QStringLiteral("^-?([0-9]+)(%1([0-9]+))?$").arg(sep));
+    const QRegularExpression form(wholeText(QStringLiteral("-?([0-9]+)(%1([0-9]+))?").arg(sep)));
     const auto m = form.match(t);
     if (!m.hasMatch() || m.captured(1).size() + m.captured(3).size() > kMaxGeneralDigits)
         return text(t);

@@ -3,37 +3,55 @@
 #include <QByteArray>
 #include <QString>
 
-// Putting a pilot's files on disk without ever losing an earlier one: the
-// checks and steps every writer of the program shares.
+#include <functional>
+
+// Putting a pilot's files on disk without ever losing an earlier one, and
+// without being led elsewhere by a link someone else planted: the steps
+// every writer of the program shares.
+//
+// A path is resolved once, folder by folder, through open folders: a
+// symbolic link on the way is followed only when it belongs to the user
+// running the program (or to root, who owns the system's own links and
+// could write anywhere anyway). A link of any other user, in any part of
+// the path, fails the write. The file is then created new (O_EXCL) in the
+// folder that was checked, written and synced through that one descriptor,
+// and given its name by a rename of the program's own: no name is ever
+// handed to anything that resolves it again.
 namespace SafeFile {
+
+// Prepares the process for writing files; main() calls it before anything
+// else. A write past a file-size limit then fails with an error the
+// writers report, instead of a signal ending the program and the session.
+void prepareProcess();
 
 // True when path holds a control character (C0 or DEL). Such a name cannot
 // be what the pilot meant: a NUL would cut it short in the file system
 // calls, a line break would end up inside the file name.
 bool hasControlCharacter(const QString &path);
 
-// The path a write to path really lands on. A symbolic link at path (and
-// at each link it leads to) is followed only when it belongs to the user
-// running the program, the rule the kernel applies in folders that others
-// may write to. Empty when a link of someone else's is met, or a chain too
-// long to be a real one.
-QString followOwnLinks(const QString &path);
-
-// Writes bytes to path atomically: the file appears complete or not at all.
-// Any failure (a control character in the name, a link of someone else's
-// at path, a full disk, a file-size limit) returns false, leaves an earlier
-// file byte-identical and no temporary file behind.
+// Writes bytes to path atomically, replacing an earlier file: the file
+// appears complete or not at all. A link of the user's own at path is
+// followed and its target replaced. Any failure (a control character in the
+// name, a link of someone else's on the way, a full disk, a file-size
+// limit) returns false, leaves an earlier file byte-identical and no
+// temporary file behind.
 bool write(const QString &path, const QByteArray &bytes);
 
-enum class Placed {
-    Done, // from now carries the name to
-    NameTaken, // something holds to already; from is left as it was
-    Failed, // any other failure; from is left as it was
+// How a new file takes its name without replacing anything. Some network
+// and FUSE file systems know no RENAME_NOREPLACE or no hard links; each way
+// falls back to the next one there.
+enum class Placing {
+    Rename, // rename with RENAME_NOREPLACE
+    HardLink, // a second name by link(), then the temporary one dropped
+    Copy, // the final name created with O_EXCL and the bytes written into it
 };
 
-// Gives the finished file from the name to, never replacing and never
-// copying: whatever appeared at to meanwhile, a link included, stays as it
-// is. from and to must lie in the same folder.
-Placed placeWithoutReplacing(const QString &from, const QString &to);
+// Writes bytes as a new file under path's name, or, when something holds
+// that name (a file, a folder, a link, dangling or not), under the names
+// next(takenPath) offers in turn, all in path's folder. Nothing is ever
+// replaced or written through. Returns the path used, empty on failure, in
+// which case no file is left behind. first chooses where placing starts.
+QString writeNew(const QString &path, const QByteArray &bytes,
+    const std::function<QString(const QString &)> &next, Placing first = Placing::Rename);
 
 } // namespace SafeFile

@@ -19,9 +19,9 @@ std::optional<QByteArray> build(const ExportData &data);
 bool write(QIODevice &device, const ExportData &data);
 
 // Writes the report to path atomically (see SafeFile::write): on any
-// failure, a name with a control character or a link of someone else's at
-// path included, an existing file of that name is left untouched and no
-// partial file is left behind.
+// failure, a name with a control character or a link of someone else's in
+// any part of path included, an existing file of that name is left
+// untouched and no partial file is left behind.
 bool writeFile(const QString &path, const ExportData &data);
 
 } // namespace TextReport

@@ -8,8 +8,8 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
-#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <xlsxwriter.h>
 
@@ -300,10 +300,6 @@ bool SheetBuilder::buildWithExtraColumns(const Workbook::ExtraColumnsSheet &shee
         worksheet_set_column_pixels(m_ws, 1, 1, uint32_t(Workbook::fittedColumnPixels(dateTexts)), nullptr));
 }
 
-// How often the workbook looks for a free name when each one it takes is
-// gone by the time it is put there.
-constexpr int kMaxPlacingAttempts = 100;
-
 bool taken(const QString &path)
 {
     const QFileInfo info(path);
@@ -328,25 +324,6 @@ QString freePathFrom(const QString &path)
     while (taken(candidate))
         candidate = dir.filePath(QStringLiteral("%1 (%2)%3").arg(stem).arg(++n).arg(suffix));
     return candidate;
-}
-
-// A new empty file beside target under a random hidden name; empty when
-// none can be made there.
-QString createTemporaryBeside(const QFileInfo &target)
-{
-    const QDir dir = target.absoluteDir();
-    for (int attempt = 0; attempt < kMaxPlacingAttempts; ++attempt) {
-        const QString candidate
-            = dir.filePath(QStringLiteral(".%1.%2.part")
-                               .arg(target.fileName())
-                               .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-        QFile file(candidate);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return candidate;
-        if (!taken(candidate))
-            break; // the folder itself refuses
-    }
-    return QString();
 }
 
 } // namespace
@@ -374,65 +351,56 @@ QString nextFreePath(const QString &folder)
 
 namespace {
 
-bool writeSheet(const QString &path, QString *placedAt, const QString &decimalPoint,
+bool writeSheet(const QString &path, QString *placedAt, SafeFile::Placing first, const QString &decimalPoint,
     const std::function<bool(SheetBuilder &)> &fill)
 {
     if (placedAt)
         placedAt->clear();
-    // The workbook is built under a temporary name beside its final one and
-    // given its name only once complete, so a failed export leaves no
-    // half-written file. The temporary file is created new (a link planted
-    // at its name makes that fail), with the permissions of any other new
-    // file of the user; the library then writes into it.
-    const QFileInfo target(path);
-    const QString tempPath = createTemporaryBeside(target);
-    if (tempPath.isEmpty())
+    // The library opens its file by name, so it writes into a folder of the
+    // program's own (0700) where nobody else can put anything at that name.
+    // Every byte of the workbook then goes into a file the program creates
+    // itself in the pilot's folder, which takes its name only once complete
+    // and never replaces anything: a name taken by the time it is finished
+    // (by another export, or by a link someone planted) is left alone and
+    // the next free one is used.
+    const QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/tolmera-reader-XXXXXX"));
+    if (!scratch.isValid())
+        return false;
+    const QString built = scratch.filePath(QStringLiteral("workbook.xlsx"));
+
+    lxw_workbook *wb = workbook_new(QFile::encodeName(built).constData());
+    if (!wb)
+        return false;
+    const QByteArray sheetName = Workbook::kSheetName.toUtf8();
+    lxw_worksheet *ws = workbook_add_worksheet(wb, sheetName.constData());
+    SheetBuilder builder(wb, ws, decimalPoint);
+    const bool filled = ws && fill(builder);
+    // Closing writes the file: its result counts as much as the cells'.
+    const bool closed = workbook_close(wb) == LXW_NO_ERROR;
+    QFile file(built);
+    if (!filled || !closed || !file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size())
         return false;
 
-    const bool built = [&] {
-        lxw_workbook *wb = workbook_new(QFile::encodeName(tempPath).constData());
-        if (!wb)
-            return false;
-        const QByteArray sheetName = Workbook::kSheetName.toUtf8();
-        lxw_worksheet *ws = workbook_add_worksheet(wb, sheetName.constData());
-        SheetBuilder builder(wb, ws, decimalPoint);
-        const bool filled = ws && fill(builder);
-        // Closing writes the file: its result counts as much as the cells'.
-        const bool closed = workbook_close(wb) == LXW_NO_ERROR;
-        return filled && closed;
-    }();
-
-    if (built) {
-        // A name taken meanwhile (by another export, or by a link someone
-        // planted) is left alone: the workbook takes the next free one.
-        QString name = path;
-        for (int attempt = 0; attempt < kMaxPlacingAttempts; ++attempt) {
-            const SafeFile::Placed placed = SafeFile::placeWithoutReplacing(tempPath, name);
-            if (placed == SafeFile::Placed::Done) {
-                if (placedAt)
-                    *placedAt = name;
-                return true;
-            }
-            if (placed == SafeFile::Placed::Failed)
-                break;
-            name = freePathFrom(name);
-        }
-    }
-    QFile::remove(tempPath);
-    return false;
+    const QString placed = SafeFile::writeNew(path, bytes, freePathFrom, first);
+    if (placedAt)
+        *placedAt = placed;
+    return !placed.isEmpty();
 }
 
 } // namespace
 
-bool write(const QString &path, const ExportData &data, QString *placedAt)
+bool write(const QString &path, const ExportData &data, QString *placedAt, SafeFile::Placing first)
 {
-    return writeSheet(path, placedAt, QLocale::system().decimalPoint(),
+    return writeSheet(path, placedAt, first, QLocale::system().decimalPoint(),
         [&data](SheetBuilder &builder) { return builder.build(data); });
 }
 
 bool writeWithExtraColumns(const QString &path, const ExtraColumnsSheet &sheet, QString *placedAt)
 {
-    return writeSheet(path, placedAt, sheet.decimalPoint,
+    return writeSheet(path, placedAt, SafeFile::Placing::Rename, sheet.decimalPoint,
         [&sheet](SheetBuilder &builder) { return builder.buildWithExtraColumns(sheet); });
 }
 

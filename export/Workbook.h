@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/FlightTable.h"
+#include "export/SafeFile.h"
 
 #include <QList>
 #include <QString>
@@ -15,9 +16,11 @@ inline const QString kTitle = QStringLiteral("Tolmera Orvin KX200 Flight log");
 
 // Writes the workbook to path, or, when that name is taken by the time the
 // workbook is finished, to the next free "(n)" name after it: nothing that
-// holds a name is ever replaced or written through. placedAt receives the
-// path used (empty on failure). False on failure, leaving no file behind.
-bool write(const QString &path, const ExportData &data, QString *placedAt = nullptr);
+// holds a name is ever replaced or written through (see SafeFile::writeNew,
+// which also says what first is for). placedAt receives the path used
+// (empty on failure). False on failure, leaving no file behind.
+bool write(const QString &path, const ExportData &data, QString *placedAt = nullptr,
+    SafeFile::Placing first = SafeFile::Placing::Rename);
 
 // A sheet like the "Flight log" of any number of flights, with text
 // columns after its twelve (the logbook's Site, Glider and Notes). Column A

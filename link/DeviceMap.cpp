@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringList>
 
 #include <cerrno>
 #include <cstring>
@@ -61,6 +62,17 @@ QString resolveDosPath(const QString &dosPath)
         return dosPath;
     QString rest = dosPath.mid(prefix.size());
     rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    // The name stays below the c: folder and names a file that the pilot
+    // sees: no ".." part, and a last part that is more than dots before its
+    // extension ("x\" would make "x/.txt", "." would make "..txt").
+    const QStringList parts = rest.split(QLatin1Char('/'));
+    if (parts.contains(QStringLiteral("..")))
+        return QString();
+    const QString last = parts.constLast();
+    const qsizetype extension = last.lastIndexOf(QLatin1Char('.'));
+    const QString stem = extension < 0 ? last : last.left(extension);
+    if (stem.count(QLatin1Char('.')) == stem.size())
+        return QString();
     return driveCFolder() + QLatin1Char('/') + rest;
 #endif
 }

@@ -26,7 +26,9 @@ QString comPortDevice(int portNumber);
 QString driveCFolder();
 
 // A "c:\..." path as a local file path; further backslashes separate folders.
-// A path without the "c:\" prefix is returned unchanged.
+// A path without the "c:\" prefix is returned unchanged. Empty for a name
+// that would leave the c: folder (a ".." part) or name no visible file (a
+// last part of nothing but dots before its extension, or an empty one).
 QString resolveDosPath(const QString &dosPath);
 
 // The names of the links inside the folder: "com1".."com4" and "c:".

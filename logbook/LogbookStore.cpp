@@ -1,7 +1,5 @@
 #include "logbook/LogbookStore.h"
 
-#include "export/SafeFile.h"
-
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFile>
@@ -11,7 +9,10 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <sys/stat.h>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +59,29 @@ const QList<QStringList> kMigrations {
         QStringLiteral("ALTER TABLE flights ADD COLUMN notes TEXT NOT NULL DEFAULT ''") },
 };
 static_assert(LogbookStore::kSchemaVersion == 2);
+
+enum class Renamed { Done, NameTaken, Failed };
+
+// Gives a file a new name in the same folder without ever replacing what
+// holds that name already.
+Renamed renameWithoutReplacing(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray dest = QFile::encodeName(to);
+#ifdef Q_OS_LINUX
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, dest.constData(), RENAME_NOREPLACE) == 0)
+        return Renamed::Done;
+    if (errno == EEXIST)
+        return Renamed::NameTaken;
+    // Some file systems refuse the flag; a hard link gives the same promise.
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return Renamed::Failed;
+#endif
+    if (::link(source.constData(), dest.constData()) != 0)
+        return errno == EEXIST ? Renamed::NameTaken : Renamed::Failed;
+    ::unlink(source.constData());
+    return Renamed::Done;
+}
 
 QString nextConnectionName()
 {
@@ -528,20 +552,20 @@ QString LogbookStore::putAside(const QString &isoDate)
     const QString base = m_path + QStringLiteral(".damaged-") + isoDate;
     for (int n = 1; n < 1000; ++n) {
         const QString aside = n == 1 ? base : base + QStringLiteral("-%1").arg(n);
-        switch (SafeFile::placeWithoutReplacing(m_path, aside)) {
-        case SafeFile::Placed::NameTaken:
+        switch (renameWithoutReplacing(m_path, aside)) {
+        case Renamed::NameTaken:
             continue;
-        case SafeFile::Placed::Failed:
+        case Renamed::Failed:
             fail(Problem::ReadOnly, QStringLiteral("cannot rename it"));
             return QString();
-        case SafeFile::Placed::Done:
+        case Renamed::Done:
             break;
         }
         // Its log goes with it: a new logbook must not take up the pages of
         // the old one. The shared-memory index is rebuilt from the log.
         for (const QString &suffix : { QStringLiteral("-wal"), QStringLiteral("-journal") }) {
             if (QFileInfo::exists(m_path + suffix))
-                SafeFile::placeWithoutReplacing(m_path + suffix, aside + suffix);
+                renameWithoutReplacing(m_path + suffix, aside + suffix);
         }
         QFile::remove(m_path + QStringLiteral("-shm"));
         m_problem = Problem::None;

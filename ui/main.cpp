@@ -1,3 +1,4 @@
+#include "export/SafeFile.h"
 #include "ui/AppInfo.h"
 #include "ui/Look.h"
 #include "ui/MainWindow.h"
@@ -27,6 +28,7 @@ bool displayAvailable()
 
 int main(int argc, char *argv[])
 {
+    SafeFile::prepareProcess();
     if (!displayAvailable()) {
         std::fprintf(stderr,
             "tolmera-reader: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"

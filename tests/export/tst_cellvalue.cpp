@@ -49,6 +49,10 @@ void TstCellValue::fromText_data()
     text("no leap day in 2005", Column::Date, "2005-02-29");
     text("three-digit month", Column::Date, "2005-255-14");
     text("failed flight date", Column::Date, "*");
+    // "$" alone would take these: a value is the whole text or nothing.
+    text("date before a line feed", Column::Date, "2005-07-14\n");
+    text("start time before a line feed", Column::StartTime, "09:05\n");
+    text("duration before a line feed", Column::Duration, "01:30\n");
 
     // Times of day.
     QTest::newRow("midnight") << int(Column::StartTime) << "00:00" << dot << true << 0.0 << "hh:mm";

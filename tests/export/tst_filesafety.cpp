@@ -1,19 +1,25 @@
 // The writers never lose a pilot's earlier file: not at a file-size limit,
 // not for a name with a control character, not through a link someone else
-// planted, not when the workbook's name is taken while it is written.
+// planted, not when the workbook's name is taken while it is written, not
+// for a name that would leave the c: folder or make a hidden file.
 
 #include "export/SafeFile.h"
 #include "export/TextReport.h"
 #include "export/Workbook.h"
+#include "link/DeviceMap.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <dirent.h>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,10 +30,16 @@ constexpr uid_t kOtherUser = 65534;
 
 const QByteArray kEarlier = "earlier file of the pilot\n";
 
+// Everything below folder, links not followed, as sorted relative paths.
 QStringList entries(const QString &folder)
 {
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(QDir(folder).relativeFilePath(it.next()));
+    found.sort();
+    return found;
 }
 
 bool put(const QString &path, const QByteArray &bytes)
@@ -72,14 +84,14 @@ FlightTable flights(int count)
 }
 
 // Runs job in a child process whose files may grow to limit bytes at most
-// (0: no limit); SIGXFSZ is ignored there, so a write past the limit fails
-// with an error instead of ending the process. The job's answer comes back
-// as the exit status; -1 when the child did not end normally.
+// (0: no limit), prepared as the program prepares itself at start-up. The
+// job's answer comes back as the exit status; -1 when the child did not end
+// normally (killed by SIGXFSZ, say).
 int runLimited(rlim_t limit, const std::function<bool()> &job)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
+        SafeFile::prepareProcess();
         if (limit > 0) {
             const rlimit r { limit, limit };
             if (::setrlimit(RLIMIT_FSIZE, &r) != 0)
@@ -93,7 +105,9 @@ int runLimited(rlim_t limit, const std::function<bool()> &job)
     return WEXITSTATUS(status);
 }
 
-enum class Writer { Report, Bytes, Book };
+// The workbook writers differ in where placing starts: file systems without
+// RENAME_NOREPLACE or without hard links take the later ways.
+enum class Writer { Report, Bytes, Book, BookLinked, BookCopied };
 
 // Folder states for the names table.
 enum class Plant {
@@ -101,6 +115,8 @@ enum class Plant {
     OwnLink, // name -> victim.txt, made by the user
     ForeignLink, // name -> victim.txt, owned by someone else
     OwnLinkViaForeignLink, // name -> middle.txt (someone else's) -> victim.txt
+    OwnFolderLink, // 2024 -> docs, made by the user
+    ForeignFolderLink, // 2024 -> docs, owned by someone else
     ForeignDanglingLink, // name -> missing.txt, owned by someone else
     FileMeanwhile, // a file appears at the workbook's name after it was chosen
     OwnLinkMeanwhile, // a link to victim.txt appears there instead
@@ -121,6 +137,8 @@ private slots:
     void sizeLimit();
     void namesAndLinks_data();
     void namesAndLinks();
+    void hostileNeighbour_data();
+    void hostileNeighbour();
 };
 
 void TstFileSafety::sizeLimit_data()
@@ -160,6 +178,8 @@ void TstFileSafety::sizeLimit()
         case Writer::Bytes:
             return SafeFile::write(earlier, big);
         case Writer::Book:
+        case Writer::BookLinked:
+        case Writer::BookCopied:
             return Workbook::write(next, data);
         }
         return false;
@@ -185,8 +205,9 @@ void TstFileSafety::namesAndLinks_data()
     QTest::addColumn<Plant>("plant");
     QTest::addColumn<QString>("landsAt"); // where the new file ends up; empty: nowhere
 
-    const auto withChar
-        = [](char16_t c) { return QStringLiteral("flight").append(QChar(c)).append("log.txt"); };
+    // A report's name is the name typed in the window: it goes through the
+    // c: folder as the export's does.
+    const auto withChar = [](char16_t c) { return QStringLiteral("flight").append(QChar(c)).append("log"); };
     // Each of these fails the export and writes nothing.
     QTest::newRow("NUL") << Writer::Report << withChar(0) << Plant::Nothing << "";
     QTest::newRow("line feed") << Writer::Report << withChar(u'\n') << Plant::Nothing << "";
@@ -195,15 +216,28 @@ void TstFileSafety::namesAndLinks_data()
     QTest::newRow("unit separator") << Writer::Report << withChar(0x1F) << Plant::Nothing << "";
     QTest::newRow("DEL") << Writer::Report << withChar(0x7F) << Plant::Nothing << "";
     QTest::newRow("plain name still works")
-        << Writer::Report << "flight log \u00e9.txt" << Plant::Nothing << "flight log \u00e9.txt";
+        << Writer::Report << "flight log \u00e9" << Plant::Nothing << "flight log \u00e9.txt";
+    QTest::newRow("into a folder") << Writer::Report << "docs\\may" << Plant::Nothing << "docs/may.txt";
+    // Hidden files, and files outside the c: folder (one that goes up and
+    // back in is refused all the same, and does not litter when it fails).
+    QTest::newRow("empty last part") << Writer::Report << "docs\\" << Plant::Nothing << "";
+    QTest::newRow("dot") << Writer::Report << "." << Plant::Nothing << "";
+    QTest::newRow("two dots") << Writer::Report << ".." << Plant::Nothing << "";
+    QTest::newRow("three dots") << Writer::Report << "..." << Plant::Nothing << "";
+    QTest::newRow("up and back in") << Writer::Report << "docs\\..\\x" << Plant::Nothing << "";
+    QTest::newRow("up with a slash") << Writer::Report << "docs/../x" << Plant::Nothing << "";
 
-    QTest::newRow("link of someone else's") << Writer::Report << "flightlog.txt" << Plant::ForeignLink << "";
+    QTest::newRow("link of someone else's") << Writer::Report << "flightlog" << Plant::ForeignLink << "";
     QTest::newRow("own link through someone else's")
-        << Writer::Report << "flightlog.txt" << Plant::OwnLinkViaForeignLink << "";
+        << Writer::Report << "flightlog" << Plant::OwnLinkViaForeignLink << "";
     QTest::newRow("dangling link of someone else's")
-        << Writer::Report << "flightlog.txt" << Plant::ForeignDanglingLink << "";
+        << Writer::Report << "flightlog" << Plant::ForeignDanglingLink << "";
     QTest::newRow("the pilot's own link is followed")
-        << Writer::Report << "flightlog.txt" << Plant::OwnLink << "victim.txt";
+        << Writer::Report << "flightlog" << Plant::OwnLink << "victim.txt";
+    QTest::newRow("folder link of someone else's")
+        << Writer::Report << "2024\\may" << Plant::ForeignFolderLink << "";
+    QTest::newRow("the pilot's own folder link is followed")
+        << Writer::Report << "2024\\may" << Plant::OwnFolderLink << "docs/may.txt";
 
     QTest::newRow("workbook name taken by a file")
         << Writer::Book << "" << Plant::FileMeanwhile << "Flight log (2).xlsx";
@@ -211,6 +245,13 @@ void TstFileSafety::namesAndLinks_data()
         << Writer::Book << "" << Plant::OwnLinkMeanwhile << "Flight log (2).xlsx";
     QTest::newRow("workbook's second name taken")
         << Writer::Book << "" << Plant::EarlierAndFileMeanwhile << "Flight log (3).xlsx";
+    QTest::newRow("name taken, hard link")
+        << Writer::BookLinked << "" << Plant::FileMeanwhile << "Flight log (2).xlsx";
+    QTest::newRow("copied") << Writer::BookCopied << "" << Plant::Nothing << "Flight log.xlsx";
+    QTest::newRow("name taken by a link, copied")
+        << Writer::BookCopied << "" << Plant::OwnLinkMeanwhile << "Flight log (2).xlsx";
+    QTest::newRow("second name taken, copied")
+        << Writer::BookCopied << "" << Plant::EarlierAndFileMeanwhile << "Flight log (3).xlsx";
 }
 
 void TstFileSafety::namesAndLinks()
@@ -221,7 +262,10 @@ void TstFileSafety::namesAndLinks()
     QFETCH(QString, landsAt);
 
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
+    QTemporaryDir config;
+    QVERIFY(dir.isValid() && config.isValid() && QDir(dir.path()).mkdir("docs"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QVERIFY(DeviceMap::writeLinks({ { DeviceMap::driveCLinkName(), dir.path() } }));
     const QString victim = dir.filePath("victim.txt");
     QVERIFY(put(victim, kEarlier));
     const FlightTable table = flights(3);
@@ -229,10 +273,15 @@ void TstFileSafety::namesAndLinks()
 
     if (plant == Plant::EarlierAndFileMeanwhile)
         QVERIFY(put(dir.filePath("Flight log.xlsx"), kEarlier));
-    QString path = writer == Writer::Book ? Workbook::nextFreePath(dir.path()) : dir.filePath(name);
+    const bool book = writer != Writer::Report;
+    const QString path = book
+        ? Workbook::nextFreePath(dir.path())
+        : DeviceMap::resolveDosPath(QStringLiteral("c:\\") + name + QStringLiteral(".txt"));
+    const bool folderLink = plant == Plant::OwnFolderLink || plant == Plant::ForeignFolderLink;
+    const QString planted = folderLink ? dir.filePath("2024") : path;
 
     const bool foreign = plant == Plant::ForeignLink || plant == Plant::OwnLinkViaForeignLink
-        || plant == Plant::ForeignDanglingLink;
+        || plant == Plant::ForeignDanglingLink || plant == Plant::ForeignFolderLink;
     if (foreign && ::geteuid() != 0)
         QSKIP("planting a link of another user's needs root");
     switch (plant) {
@@ -252,6 +301,10 @@ void TstFileSafety::namesAndLinks()
     case Plant::ForeignDanglingLink:
         QVERIFY(linkOwnedBy("missing.txt", path, kOtherUser));
         break;
+    case Plant::OwnFolderLink:
+    case Plant::ForeignFolderLink:
+        QVERIFY(linkOwnedBy("docs", planted, plant == Plant::OwnFolderLink ? ::geteuid() : kOtherUser));
+        break;
     case Plant::FileMeanwhile:
     case Plant::EarlierAndFileMeanwhile:
         QVERIFY(put(path, kEarlier));
@@ -260,8 +313,11 @@ void TstFileSafety::namesAndLinks()
     const QStringList before = entries(dir.path());
 
     QString placedAt;
+    const SafeFile::Placing placing = writer == Writer::BookLinked ? SafeFile::Placing::HardLink
+        : writer == Writer::BookCopied                             ? SafeFile::Placing::Copy
+                                                                   : SafeFile::Placing::Rename;
     const bool ok
-        = writer == Writer::Book ? Workbook::write(path, data, &placedAt) : TextReport::writeFile(path, data);
+        = book ? Workbook::write(path, data, &placedAt, placing) : TextReport::writeFile(path, data);
     QCOMPARE(ok, !landsAt.isEmpty());
 
     // Whatever was planted stays as it was; the victim changes only when
@@ -273,17 +329,85 @@ void TstFileSafety::namesAndLinks()
     }
     QCOMPARE(entries(dir.path()), after);
     if (plant != Plant::Nothing && plant != Plant::FileMeanwhile && plant != Plant::EarlierAndFileMeanwhile)
-        QVERIFY(QFileInfo(path).isSymLink());
+        QVERIFY(QFileInfo(planted).isSymLink());
     if (plant == Plant::FileMeanwhile || plant == Plant::EarlierAndFileMeanwhile)
         QCOMPARE(contents(path), kEarlier);
     QCOMPARE(contents(victim), landsAt == "victim.txt" ? *TextReport::build(data) : kEarlier);
 
-    if (writer == Writer::Book) {
+    if (book) {
         QCOMPARE(placedAt, dir.filePath(landsAt));
         QVERIFY(contents(placedAt).startsWith("PK"));
     } else if (ok && landsAt != "victim.txt") {
         QCOMPARE(contents(dir.filePath(landsAt)), *TextReport::build(data));
     }
+}
+
+void TstFileSafety::hostileNeighbour_data()
+{
+    QTest::addColumn<Writer>("writer");
+    QTest::addColumn<int>("runs");
+    QTest::newRow("report") << Writer::Report << 3000;
+    QTest::newRow("workbook") << Writer::Book << 40;
+}
+
+// Another user, in a folder both may write to, keeps putting links to the
+// pilot's file at the report's name, or over every file in the folder, the
+// workbook's temporary files included. However each race falls, the
+// pilot's file stays as it was.
+void TstFileSafety::hostileNeighbour()
+{
+    QFETCH(Writer, writer);
+    QFETCH(int, runs);
+    if (::geteuid() != 0)
+        QSKIP("acting as another user needs root");
+    QTemporaryDir shared;
+    QTemporaryDir home;
+    QVERIFY(shared.isValid() && home.isValid());
+    QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 0777) == 0);
+    const QString victim = home.filePath("victim.txt");
+    QVERIFY(put(victim, kEarlier));
+    const QString report = shared.filePath("flightlog.txt");
+    const FlightTable table = flights(3);
+    const ExportData data { QStringLiteral("PILOT   "), 1, 3, &table };
+
+    const QByteArray folder = QFile::encodeName(shared.path());
+    const QByteArray target = QFile::encodeName(victim);
+    const QByteArray atReport = QFile::encodeName(report);
+    const QByteArray spare = folder + "/plant.spare";
+    const pid_t neighbour = ::fork();
+    if (neighbour == 0) {
+        ::alarm(120); // never outlives a test that stopped early
+        if (::setgid(kOtherUser) != 0 || ::setuid(kOtherUser) != 0)
+            ::_exit(3);
+        for (;;) {
+            // At the report's name a link, gone for a moment now and then;
+            // every other entry swapped for a link.
+            ::unlink(atReport.constData());
+            ::symlink(target.constData(), atReport.constData());
+            DIR *d = ::opendir(folder.constData());
+            while (const dirent *e = d ? ::readdir(d) : nullptr) {
+                const QByteArray name(e->d_name);
+                if (name == "." || name == ".." || name == "flightlog.txt" || name.startsWith("plant.")
+                    || ::symlink(target.constData(), spare.constData()) != 0)
+                    continue;
+                ::rename(spare.constData(), (folder + '/' + name).constData());
+            }
+            if (d)
+                ::closedir(d);
+        }
+    }
+    QVERIFY(neighbour > 0);
+    const auto stop = qScopeGuard([neighbour] {
+        ::kill(neighbour, SIGKILL);
+        ::waitpid(neighbour, nullptr, 0);
+    });
+    for (int run = 0; run < runs; ++run) {
+        if (writer == Writer::Report)
+            TextReport::writeFile(report, data);
+        else
+            Workbook::write(Workbook::nextFreePath(shared.path()), data);
+    }
+    QCOMPARE(contents(victim), kEarlier);
 }
 
 QTEST_GUILESS_MAIN(TstFileSafety)
