@@ -4,6 +4,7 @@
 // last character. Two builds of the program give two traces that
 // scripts/compare-wiretrace.py compares: the same commands in the same order
 // with the same gaps, or the differences.
+#include "bench/LogbookBench.h"
 #include "sim/MemoryImage.h"
 #include "tests/support/OpenerStandIn.h"
 #include "tests/support/SimInstrument.h"
@@ -104,6 +105,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const auto dataHome = LogbookBench::scratchDataHome();
 
     // The workbook export hands its file to xdg-open: a stand-in that succeeds.
     const OpenerStandIn opener;

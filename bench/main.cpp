@@ -2,6 +2,7 @@
 // window against the simulated instrument, measured against the time the
 // protocol's own waits take.
 
+#include "bench/LogbookBench.h"
 #include "link/Protocol.h"
 #include "link/ReceiveBuffer.h"
 #include "sim/MemoryImage.h"
@@ -233,6 +234,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tolmera-bench"));
+    const auto dataHome = LogbookBench::scratchDataHome();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -250,8 +252,20 @@ int main(int argc, char *argv[])
         QStringLiteral("SECONDS"));
     parser.addOption(flightsOption);
     parser.addOption(lineOption);
+    const QCommandLineOption logbookOption(QStringLiteral("logbook"),
+        QStringLiteral("Instead of timing an export: the Logbook window and store over N flights."),
+        QStringLiteral("N"));
     parser.addOption(floodOption);
+    parser.addOption(logbookOption);
     parser.process(app);
+    if (parser.isSet(logbookOption)) {
+        const int n = parser.value(logbookOption).toInt();
+        if (n < 1 || n > 1000000) {
+            std::fprintf(stderr, "tolmera-bench: --logbook takes a number of flights from 1 to 1000000\n");
+            return 2;
+        }
+        return LogbookBench::run(n);
+    }
     if (parser.isSet(floodOption)) {
         bool floodOk = false;
         const int seconds = parser.value(floodOption).toInt(&floodOk);

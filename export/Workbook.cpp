@@ -14,6 +14,7 @@
 #include <xlsxwriter.h>
 
 #include <array>
+#include <functional>
 
 namespace {
 
@@ -92,8 +93,10 @@ public:
     }
 
     bool build(const ExportData &data);
+    bool buildWithExtraColumns(const Workbook::ExtraColumnsSheet &sheet);
 
 private:
+    bool buildHead(const QString &pilotName);
     lxw_format *headerFormat(int column, bool nameRow);
     lxw_format *dataFormat(const QString &numberFormat = QString());
     bool writeText(lxw_row_t row, lxw_col_t col, const QString &text, lxw_format *format);
@@ -110,6 +113,8 @@ private:
     lxw_worksheet *m_ws;
     const QString m_decimalPoint;
     bool m_failed = false;
+    // The last column of the framed header block.
+    int m_lastColumn = kColumns - 1;
     // Data cell formats by number format, the General one under "".
     QHash<QString, lxw_format *> m_dataFormats;
 };
@@ -150,7 +155,7 @@ lxw_format *SheetBuilder::headerFormat(int column, bool nameRow)
     // A medium frame around the block, thin lines between its columns, no
     // line between its two rows; colours stay automatic.
     format_set_left(f, column == 0 ? LXW_BORDER_MEDIUM : LXW_BORDER_THIN);
-    format_set_right(f, column == kColumns - 1 ? LXW_BORDER_MEDIUM : LXW_BORDER_THIN);
+    format_set_right(f, column == m_lastColumn ? LXW_BORDER_MEDIUM : LXW_BORDER_THIN);
     return f;
 }
 
@@ -202,7 +207,7 @@ bool SheetBuilder::setUpPage()
     return ok(worksheet_repeat_rows(m_ws, kHeaderRow, kHeaderRow + 1));
 }
 
-bool SheetBuilder::build(const ExportData &data)
+bool SheetBuilder::buildHead(const QString &pilotName)
 {
     lxw_format *bold = workbook_add_format(m_wb);
     if (!bold)
@@ -211,7 +216,7 @@ bool SheetBuilder::build(const ExportData &data)
 
     if (!writeText(0, 0, Workbook::kTitle, bold))
         return false;
-    if (!writeText(1, 0, QStringLiteral("Pilot: ") + data.pilotName, nullptr))
+    if (!writeText(1, 0, QStringLiteral("Pilot: ") + pilotName, nullptr))
         return false;
 
     for (int col = 0; col < kColumns; ++col) {
@@ -231,7 +236,12 @@ bool SheetBuilder::build(const ExportData &data)
         }
     }
 
-    if (!setUpPage())
+    return setUpPage();
+}
+
+bool SheetBuilder::build(const ExportData &data)
+{
+    if (!buildHead(data.pilotName))
         return false;
 
     // Column B is fitted to its dates, so that none is cut or shown as "###".
@@ -260,6 +270,34 @@ bool SheetBuilder::build(const ExportData &data)
         ++row;
     }
     return fitDates();
+}
+
+bool SheetBuilder::buildWithExtraColumns(const Workbook::ExtraColumnsSheet &sheet)
+{
+    m_lastColumn = kColumns - 1 + int(sheet.extraNames.size());
+    if (!buildHead(sheet.pilotName))
+        return false;
+    for (int i = 0; i < int(sheet.extraNames.size()); ++i) {
+        const lxw_col_t col = lxw_col_t(kColumns + i);
+        lxw_format *nameFormat = headerFormat(int(col), true);
+        lxw_format *unitFormat = headerFormat(int(col), false);
+        if (m_failed || !writeText(kHeaderRow, col, sheet.extraNames.at(i), nameFormat)
+            || !writeText(kHeaderRow + 1, col, QString(), unitFormat))
+            return false;
+    }
+    QStringList dateTexts { QString::fromLatin1(kHeader[1].name), QStringLiteral("0000-00-00") };
+    lxw_row_t row = kFirstDataRow;
+    for (int i = 0; i < int(sheet.flights.size()); ++i, ++row) {
+        if (!writeFlight(row, i + 1, sheet.flights.at(i)))
+            return false;
+        const QStringList extra = sheet.extraTexts.value(i);
+        for (int c = 0; c < int(sheet.extraNames.size()); ++c) {
+            if (!writeText(row, lxw_col_t(kColumns + c), extra.value(c), dataFormat()))
+                return false;
+        }
+    }
+    return ok(
+        worksheet_set_column_pixels(m_ws, 1, 1, uint32_t(Workbook::fittedColumnPixels(dateTexts)), nullptr));
 }
 
 bool taken(const QString &path)
@@ -311,7 +349,10 @@ QString nextFreePath(const QString &folder)
     return freePathFrom(QDir(folder).filePath(QStringLiteral("Flight log.xlsx")));
 }
 
-bool write(const QString &path, const ExportData &data, QString *placedAt, SafeFile::Placing first)
+namespace {
+
+bool writeSheet(const QString &path, QString *placedAt, SafeFile::Placing first, const QString &decimalPoint,
+    const std::function<bool(SheetBuilder &)> &fill)
 {
     if (placedAt)
         placedAt->clear();
@@ -332,7 +373,8 @@ bool write(const QString &path, const ExportData &data, QString *placedAt, SafeF
         return false;
     const QByteArray sheetName = Workbook::kSheetName.toUtf8();
     lxw_worksheet *ws = workbook_add_worksheet(wb, sheetName.constData());
-    const bool filled = ws && SheetBuilder(wb, ws, QLocale::system().decimalPoint()).build(data);
+    SheetBuilder builder(wb, ws, decimalPoint);
+    const bool filled = ws && fill(builder);
     // Closing writes the file: its result counts as much as the cells'.
     const bool closed = workbook_close(wb) == LXW_NO_ERROR;
     QFile file(built);
@@ -346,6 +388,20 @@ bool write(const QString &path, const ExportData &data, QString *placedAt, SafeF
     if (placedAt)
         *placedAt = placed;
     return !placed.isEmpty();
+}
+
+} // namespace
+
+bool write(const QString &path, const ExportData &data, QString *placedAt, SafeFile::Placing first)
+{
+    return writeSheet(path, placedAt, first, QLocale::system().decimalPoint(),
+        [&data](SheetBuilder &builder) { return builder.build(data); });
+}
+
+bool writeWithExtraColumns(const QString &path, const ExtraColumnsSheet &sheet, QString *placedAt)
+{
+    return writeSheet(path, placedAt, SafeFile::Placing::Rename, sheet.decimalPoint,
+        [&sheet](SheetBuilder &builder) { return builder.buildWithExtraColumns(sheet); });
 }
 
 } // namespace Workbook

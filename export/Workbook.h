@@ -3,6 +3,7 @@
 #include "export/FlightTable.h"
 #include "export/SafeFile.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,21 @@ inline const QString kTitle = QStringLiteral("Tolmera Orvin KX200 Flight log");
 // (empty on failure). False on failure, leaving no file behind.
 bool write(const QString &path, const ExportData &data, QString *placedAt = nullptr,
     SafeFile::Placing first = SafeFile::Placing::Rename);
+
+// A sheet like the "Flight log" of any number of flights, with text
+// columns after its twelve (the logbook's Site, Glider and Notes). Column A
+// numbers the rows from 1.
+struct ExtraColumnsSheet
+{
+    QString pilotName;
+    QList<FlightSummary> flights;
+    QStringList extraNames;
+    QList<QStringList> extraTexts; // per flight, in the order of extraNames
+    QString decimalPoint = QStringLiteral("."); // the rates' separator
+};
+
+// Writes such a sheet, placed as write() places its workbook.
+bool writeWithExtraColumns(const QString &path, const ExtraColumnsSheet &sheet, QString *placedAt = nullptr);
 
 // "Flight log.xlsx" in folder, or "Flight log (2).xlsx", "(3)" ... when
 // that name is taken: an earlier workbook is never overwritten.

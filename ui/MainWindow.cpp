@@ -12,9 +12,11 @@
 #include "link/Protocol.h"
 #include "link/ReceiveBuffer.h"
 #include "link/SerialLink.h"
+#include "logbook/PilotLogbook.h"
 #include "ui/AboutDialog.h"
 #include "ui/AppInfo.h"
 #include "ui/HelpWindow.h"
+#include "ui/LogbookWindow.h"
 #include "ui/PortsDialog.h"
 
 #include <QApplication>
@@ -50,6 +52,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::MainWindow>())
     , m_session(new InstrumentSession(this))
+    , m_logbook(new PilotLogbook(PilotLogbook::defaultPath(), this))
 {
     ui->setupUi(this);
     setWindowIcon(appIcon());
@@ -74,6 +77,7 @@ MainWindow::~MainWindow()
     m_session->cancel();
     m_session->closePort();
     delete m_help;
+    delete m_logbookWindow;
 }
 
 SerialLink &MainWindow::serialPort()
@@ -101,6 +105,7 @@ void MainWindow::initActionsConnections()
     connect(ui->savepilot, &QPushButton::clicked, this, &MainWindow::savepilot_Click);
     connect(ui->Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
 
+    connect(ui->Logbook, &QAction::triggered, this, &MainWindow::Logbook_Click);
     connect(ui->PortsFolder, &QAction::triggered, this, &MainWindow::PortsFolder_Click);
     connect(ui->Exit, &QAction::triggered, this, &MainWindow::Exit_Click);
     connect(ui->ClearFD, &QAction::triggered, this, &MainWindow::ClearFD_Click);
@@ -407,6 +412,7 @@ void MainWindow::cmdGetFlight_Click()
         ui->txtSpeedMax->setText(s.speedMax);
         ui->txtGain->setText(s.totalGain);
         ui->txtHeightdiffmax->setText(s.heightDiffMax);
+        m_logbook->record(s, m_pilotName);
         funcClearStatus();
         refreshPilotName();
     });
@@ -491,6 +497,7 @@ void MainWindow::cmdExport_Click()
                 break;
             }
             m_flightTable.store(decoded.summary);
+            m_logbook->record(decoded.summary, m_pilotName);
             funcClearStatus();
         }
         if (!m_session->isOpen()) {
@@ -611,6 +618,20 @@ void MainWindow::info_Click()
     m_help->activateWindow();
 }
 
+LogbookWindow *MainWindow::logbookWindow() const
+{
+    return m_logbookWindow;
+}
+
+void MainWindow::Logbook_Click()
+{
+    if (!m_logbookWindow)
+        m_logbookWindow = new LogbookWindow(m_logbook);
+    m_logbookWindow->show();
+    m_logbookWindow->raise();
+    m_logbookWindow->activateWindow();
+}
+
 void MainWindow::PortsFolder_Click()
 {
     if (m_busy || m_closing)
@@ -654,6 +675,8 @@ void MainWindow::Exit_Click()
     m_session->cancel();
     if (m_help)
         m_help->close();
+    if (m_logbookWindow)
+        m_logbookWindow->close();
     QCoreApplication::exit(0);
 }
 

@@ -13,6 +13,8 @@ class MainWindow;
 }
 class AboutDialog;
 class HelpWindow;
+class LogbookWindow;
+class PilotLogbook;
 class SerialLink;
 
 // The main window "TOLMERA": every control and the status log. Its handlers
@@ -52,6 +54,9 @@ public:
     bool isOperationRunning() const { return m_busy; }
     SerialLink &serialPort();
     InstrumentSession &session() { return *m_session; }
+    // Where every flight read completely is recorded.
+    PilotLogbook &logbook() { return *m_logbook; }
+    LogbookWindow *logbookWindow() const;
     // The thirteen controls that go grey while the receive buffer holds
     // anything or an operation runs, in the order the window switches them.
     const std::array<QWidget *, 13> &operationControls() const { return m_operationControls; }
@@ -82,6 +87,7 @@ private:
     void info_Click();
     void About_Click();
     void PortsFolder_Click();
+    void Logbook_Click();
     void onConnectionLost();
     void onStatusCleared();
 
@@ -107,6 +113,8 @@ private:
     InstrumentSession *m_session;
     QPointer<AboutDialog> m_about;
     QPointer<HelpWindow> m_help;
+    PilotLogbook *m_logbook;
+    QPointer<LogbookWindow> m_logbookWindow;
 
     // The thirteen controls that follow the receive buffer, and whether the
     // buffer rule (and the export type for the file name controls) wants

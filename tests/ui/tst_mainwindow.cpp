@@ -447,8 +447,8 @@ void TestMainWindow::menus_data()
     QTest::addColumn<QStringList>("captions");
 
     QTest::newRow("File") << "File"
-                          << "&File" << QStringList { "PortsFolder", "", "Exit" }
-                          << QStringList { "Ports and Folder...", "", "Exit" };
+                          << "&File" << QStringList { "Logbook", "PortsFolder", "", "Exit" }
+                          << QStringList { "Logbook...", "Ports and Folder...", "", "Exit" };
     QTest::newRow("Edit") << "Edit"
                           << "&Edit" << QStringList { "ClearFD", "ClearFI", "ClearS" }
                           << QStringList { "Clear Flight Data ", "Clear Orvin Info", "Clear Status" };

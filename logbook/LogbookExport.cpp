@@ -1,0 +1,34 @@
+#include "logbook/LogbookExport.h"
+
+#include "export/SafeFile.h"
+#include "export/Workbook.h"
+#include "logbook/LogbookText.h"
+
+namespace LogbookExport {
+
+bool writeCsv(const QString &path, const QList<LogbookEntry> &entries)
+{
+    return SafeFile::write(path, LogbookText::csv(entries));
+}
+
+bool writeWorkbook(const QString &path, const QList<LogbookEntry> &entries, QString *placedAt)
+{
+    Workbook::ExtraColumnsSheet sheet;
+    sheet.extraNames = { QStringLiteral("Site"), QStringLiteral("Glider"), QStringLiteral("Notes") };
+    QStringList pilots;
+    sheet.flights.reserve(entries.size());
+    sheet.extraTexts.reserve(entries.size());
+    for (const LogbookEntry &e : entries) {
+        sheet.flights.append(e.flight);
+        sheet.extraTexts.append({ e.site, e.glider, e.notes });
+        if (!e.pilot.isEmpty() && !pilots.contains(e.pilot))
+            pilots.append(e.pilot);
+    }
+    // The sheet has one pilot line: the pilots of the flights it holds.
+    sheet.pilotName = pilots.join(QStringLiteral(", "));
+    // The store keeps the rates with a decimal point.
+    sheet.decimalPoint = QStringLiteral(".");
+    return Workbook::writeWithExtraColumns(path, sheet, placedAt);
+}
+
+} // namespace LogbookExport

@@ -1,0 +1,72 @@
+// The logbook written out as a workbook, read back with the independent
+// reader: more flights than an instrument holds, typed cells as the flight
+// log's, and the pilot's three columns inside the framed header.
+
+#include "LogbookSamples.h"
+
+#include "logbook/LogbookExport.h"
+#include "tests/export/WorkbookReader.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestLogbookExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void workbookWithNotes();
+};
+
+void TestLogbookExport::workbookWithNotes()
+{
+    QList<LogbookEntry> entries;
+    for (int n = 1; n <= 150; ++n)
+        entries.append(sampleEntry(n, QStringLiteral("2009-06-%1").arg(n % 28 + 1, 2, 10, QLatin1Char('0'))));
+    entries[0].pilot = QStringLiteral("ANNA");
+    entries[0].site = QStringLiteral("Kössen");
+    entries[0].glider = QStringLiteral("Mentor 7");
+    entries[0].notes = QStringLiteral("=1+1 stays text");
+    entries[1].flight.duration = QStringLiteral("100:00");
+    entries[1].flight.liftMax = QStringLiteral("3");
+
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("logbook.xlsx"));
+    QString placedAt;
+    QVERIFY(LogbookExport::writeWorkbook(path, entries, &placedAt));
+    QCOMPARE(placedAt, path);
+    // An earlier workbook of that name is kept: the next takes "(2)".
+    QVERIFY(LogbookExport::writeWorkbook(path, entries.mid(0, 1), &placedAt));
+    QCOMPARE(placedAt, dir.filePath(QStringLiteral("logbook (2).xlsx")));
+
+    READ_WORKBOOK(dump, path);
+    const QJsonObject cells = dump["cells"].toObject();
+    const auto cell = [&cells](const char *name) { return cells[QLatin1String(name)].toObject(); };
+    QCOMPARE(dump["max_row"].toInt(), 5 + 150);
+    QCOMPARE(cell("A2")["value"].toString(), QStringLiteral("Pilot: ANNA, KESTREL"));
+    QCOMPARE(cell("M4")["value"].toString(), QStringLiteral("Site"));
+    QCOMPARE(cell("O4")["value"].toString(), QStringLiteral("Notes"));
+    // The frame closes after Notes, no longer after the flight columns.
+    QCOMPARE(cell("O4")["right"].toArray().at(0).toString(), QStringLiteral("medium"));
+    QCOMPARE(cell("L4")["right"].toArray().at(0).toString(), QStringLiteral("thin"));
+    QCOMPARE(cell("O5")["bottom"].toArray().at(0).toString(), QStringLiteral("medium"));
+
+    // Rows numbered from 1; values typed and shown as the flight log shows them.
+    QCOMPARE(cell("A6")["value"].toDouble(), 1.0);
+    QCOMPARE(cell("A155")["value"].toDouble(), 150.0);
+    QCOMPARE(cell("B6")["type"].toString(), QStringLiteral("d"));
+    QCOMPARE(cell("B6")["shown"].toString(), QStringLiteral("2009-06-02"));
+    QCOMPARE(cell("D7")["value"].toDouble(), 100.0 / 24);
+    QCOMPARE(cell("D7")["shown"].toString(), QStringLiteral("100:00"));
+    QCOMPARE(cell("I6")["value"].toDouble(), 4.5);
+    QCOMPARE(cell("I7")["shown"].toString(), QStringLiteral("3"));
+    QCOMPARE(cell("M6")["value"].toString(), QStringLiteral("Kössen"));
+    QCOMPARE(cell("N6")["value"].toString(), QStringLiteral("Mentor 7"));
+    QCOMPARE(cell("O6")["type"].toString(), QStringLiteral("s"));
+    QCOMPARE(cell("O6")["value"].toString(), QStringLiteral("=1+1 stays text"));
+    QCOMPARE(cell("O7")["right"].toArray().at(0).toString(), QStringLiteral("thin"));
+}
+
+QTEST_GUILESS_MAIN(TestLogbookExport)
+#include "tst_logbookexport.moc"

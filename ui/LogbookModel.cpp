@@ -1,0 +1,373 @@
+#include "ui/LogbookModel.h"
+
+#include "logbook/LogbookText.h"
+
+#include <QLocale>
+#include <QSet>
+#include <algorithm>
+
+namespace {
+
+const QString *textOf(const LogbookEntry &e, int column)
+{
+    const FlightSummary &f = e.flight;
+    switch (column) {
+    case LogbookModel::Date:
+        return &f.date;
+    case LogbookModel::StartTime:
+        return &f.startTime;
+    case LogbookModel::Duration:
+        return &f.duration;
+    case LogbookModel::QneMin:
+        return &f.qneMin;
+    case LogbookModel::QneMax:
+        return &f.qneMax;
+    case LogbookModel::HeightDiffMax:
+        return &f.heightDiffMax;
+    case LogbookModel::TotalGain:
+        return &f.totalGain;
+    case LogbookModel::LiftMax:
+        return &f.liftMax;
+    case LogbookModel::SinkMax:
+        return &f.sinkMax;
+    case LogbookModel::SpeedMin:
+        return &f.speedMin;
+    case LogbookModel::SpeedMax:
+        return &f.speedMax;
+    case LogbookModel::Pilot:
+        return &e.pilot;
+    case LogbookModel::Site:
+        return &e.site;
+    case LogbookModel::Glider:
+        return &e.glider;
+    case LogbookModel::Notes:
+        return &e.notes;
+    default:
+        return nullptr;
+    }
+}
+
+// The header names say the unit on a second line, as the report's header
+// lines do, so that the value columns stay narrow and Site, Glider and Notes
+// fit beside them. Screen readers get them on one line.
+const char *const kHeaders[LogbookModel::ColumnCount] = { "Date\n ", "Start\nhh:mm", "Duration\nhh:mm",
+    "QNE min\nm", "QNE max\nm", "Height diff\nmax, m", "Total gain\nm", "Lift max\nm/s", "Sink max\nm/s",
+    "Speed min\nkm/h", "Speed max\nkm/h", "Pilot\n ", "Site\n ", "Glider\n ", "Notes\n " };
+
+std::optional<NoteField> noteFieldOf(int column)
+{
+    switch (column) {
+    case LogbookModel::Site:
+        return NoteField::Site;
+    case LogbookModel::Glider:
+        return NoteField::Glider;
+    case LogbookModel::Notes:
+        return NoteField::Notes;
+    default:
+        return std::nullopt;
+    }
+}
+
+// "yyyy-mm-dd" and "hh:mm" as one number that grows with time. Each part
+// is a byte of the instrument's record (up to three digits).
+qint64 whenOf(const FlightSummary &f)
+{
+    qint64 key = 0;
+    int parts = 0;
+    qint64 part = 0;
+    for (const QString *text : { &f.date, &f.startTime }) {
+        for (const QChar c : *text) {
+            if (c.isDigit()) {
+                part = part * 10 + c.digitValue();
+            } else {
+                key = key * 1000 + part;
+                part = 0;
+                ++parts;
+            }
+        }
+        key = key * 1000 + part;
+        part = 0;
+        ++parts;
+    }
+    return parts == 5 ? key : 0;
+}
+
+} // namespace
+
+LogbookModel::LogbookModel(SaveNote saveNote, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_saveNote(std::move(saveNote))
+    , m_decimalPoint(QLocale::system().decimalPoint())
+{
+}
+
+int LogbookModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_shown.size());
+}
+
+int LogbookModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant LogbookModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_shown.size())
+        return {};
+    const LogbookEntry &e = m_rows.at(m_shown.at(index.row())).entry;
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole: {
+        const QString *text = textOf(e, column);
+        if (!text)
+            return {};
+        // The rates are stored with a point and shown as the user's locale
+        // writes them, like the main window's boxes.
+        if ((column == LiftMax || column == SinkMax) && m_decimalPoint != QStringLiteral("."))
+            return QString(*text).replace(QLatin1Char('.'), m_decimalPoint);
+        return *text;
+    }
+    case Qt::TextAlignmentRole:
+        if (column >= Duration && column <= SpeedMax)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant LogbookModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole)
+        return QString::fromLatin1(kHeaders[section]);
+    if (role == Qt::AccessibleTextRole) {
+        const QStringList lines = QString::fromLatin1(kHeaders[section]).split(QLatin1Char('\n'));
+        return lines.at(1).trimmed().isEmpty() ? lines.at(0)
+                                               : QStringLiteral("%1 (%2)").arg(lines.at(0), lines.at(1));
+    }
+    if (role == Qt::ToolTipRole && noteFieldOf(section))
+        return tr("Yours to fill in: double-click or press F2 to edit; saved at once");
+    return {};
+}
+
+Qt::ItemFlags LogbookModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid() && noteFieldOf(index.column()))
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool LogbookModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    const auto field = noteFieldOf(index.column());
+    if (role != Qt::EditRole || !index.isValid() || !field || index.row() >= m_shown.size())
+        return false;
+    Row &row = m_rows[m_shown.at(index.row())];
+    const QString text = value.toString();
+    if (*textOf(row.entry, index.column()) == text)
+        return true;
+    if (!m_saveNote || !m_saveNote(row.entry.id, *field, text))
+        return false;
+    switch (*field) {
+    case NoteField::Site:
+        row.entry.site = text;
+        break;
+    case NoteField::Glider:
+        row.entry.glider = text;
+        break;
+    case NoteField::Notes:
+        row.entry.notes = text;
+        break;
+    }
+    emit dataChanged(index, index);
+    emit notesEdited();
+    return true;
+}
+
+LogbookModel::Row LogbookModel::rowFor(const LogbookEntry &entry)
+{
+    Row row;
+    row.entry = entry;
+    row.figures = LogbookText::figuresOf(entry.flight);
+    row.when = whenOf(entry.flight);
+    for (int c = QneMin; c <= SpeedMax; ++c)
+        row.numbers[size_t(c - QneMin)] = LogbookText::numberOf(*textOf(entry, c)).value_or(0);
+    return row;
+}
+
+bool LogbookModel::passes(const Row &row) const
+{
+    return (m_year == 0 || row.figures.year == m_year) && (!m_glider || row.entry.glider == *m_glider);
+}
+
+bool LogbookModel::lessThan(int a, int b) const
+{
+    const Row &ra = m_rows.at(a);
+    const Row &rb = m_rows.at(b);
+    const auto cmp = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
+    int c = 0;
+    switch (m_sortColumn) {
+    case Date:
+        break; // the tie-break below is the order of time
+    case StartTime:
+        c = ra.entry.flight.startTime.compare(rb.entry.flight.startTime);
+        break;
+    case Duration:
+        c = cmp(ra.figures.minutes, rb.figures.minutes);
+        break;
+    default:
+        if (m_sortColumn >= QneMin && m_sortColumn <= SpeedMax)
+            c = cmp(ra.numbers[size_t(m_sortColumn - QneMin)], rb.numbers[size_t(m_sortColumn - QneMin)]);
+        else if (!m_sortTexts.isEmpty())
+            c = m_sortTexts.at(a).compare(m_sortTexts.at(b));
+        else
+            c = textOf(ra.entry, m_sortColumn)->compare(*textOf(rb.entry, m_sortColumn), Qt::CaseInsensitive);
+        break;
+    }
+    if (c == 0)
+        c = cmp(ra.when, rb.when);
+    if (c == 0)
+        c = cmp(ra.entry.id, rb.entry.id);
+    return m_sortOrder == Qt::AscendingOrder ? c < 0 : c > 0;
+}
+
+void LogbookModel::sortShown()
+{
+    // Text columns compare folded once per row, not twice per comparison.
+    if (m_sortColumn >= Pilot) {
+        m_sortTexts.resize(m_rows.size());
+        for (const int i : std::as_const(m_shown))
+            m_sortTexts[i] = textOf(m_rows.at(i).entry, m_sortColumn)->toCaseFolded();
+    }
+    std::sort(m_shown.begin(), m_shown.end(), [this](int a, int b) { return lessThan(a, b); });
+    m_sortTexts.clear();
+}
+
+void LogbookModel::rebuild()
+{
+    m_shown.clear();
+    m_shownMinutes = 0;
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        if (passes(m_rows.at(i))) {
+            m_shown.append(i);
+            m_shownMinutes += m_rows.at(i).figures.minutes;
+        }
+    }
+    sortShown();
+}
+
+void LogbookModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    QList<int> rowsBefore;
+    for (const QModelIndex &i : before)
+        rowsBefore.append(m_shown.at(i.row()));
+    m_sortColumn = column;
+    m_sortOrder = order;
+    sortShown();
+    // Selections follow their flights to their new places.
+    QModelIndexList after;
+    for (qsizetype k = 0; k < before.size(); ++k)
+        after.append(index(int(m_shown.indexOf(rowsBefore.at(k))), before.at(k).column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void LogbookModel::setEntries(const QList<LogbookEntry> &entries)
+{
+    beginResetModel();
+    m_rows.clear();
+    m_rows.reserve(entries.size());
+    for (const LogbookEntry &e : entries)
+        m_rows.append(rowFor(e));
+    rebuild();
+    endResetModel();
+}
+
+void LogbookModel::addEntry(const LogbookEntry &entry)
+{
+    m_rows.append(rowFor(entry));
+    const int added = int(m_rows.size()) - 1;
+    if (!passes(m_rows.last()))
+        return;
+    const auto at = std::upper_bound(
+        m_shown.begin(), m_shown.end(), added, [this](int a, int b) { return lessThan(a, b); });
+    const int row = int(at - m_shown.begin());
+    beginInsertRows(QModelIndex(), row, row);
+    m_shown.insert(row, added);
+    m_shownMinutes += m_rows.last().figures.minutes;
+    endInsertRows();
+}
+
+void LogbookModel::removeIds(const QList<qint64> &ids)
+{
+    beginResetModel();
+    const QSet<qint64> gone(ids.cbegin(), ids.cend());
+    m_rows.removeIf([&gone](const Row &r) { return gone.contains(r.entry.id); });
+    rebuild();
+    endResetModel();
+}
+
+void LogbookModel::setPilot(qint64 id, const QString &pilot)
+{
+    for (Row &r : m_rows) {
+        if (r.entry.id != id)
+            continue;
+        r.entry.pilot = pilot;
+        const int shown = int(m_shown.indexOf(int(&r - m_rows.data())));
+        if (shown >= 0)
+            emit dataChanged(index(shown, Pilot), index(shown, Pilot));
+        return;
+    }
+}
+
+void LogbookModel::setFilter(int year, const std::optional<QString> &glider)
+{
+    beginResetModel();
+    m_year = year;
+    m_glider = glider;
+    rebuild();
+    endResetModel();
+}
+
+const LogbookEntry &LogbookModel::entryAt(int row) const
+{
+    return m_rows.at(m_shown.at(row)).entry;
+}
+
+QList<LogbookEntry> LogbookModel::shownEntries() const
+{
+    QList<LogbookEntry> out;
+    out.reserve(m_shown.size());
+    for (const int i : m_shown)
+        out.append(m_rows.at(i).entry);
+    return out;
+}
+
+QList<LogbookText::FlightFigures> LogbookModel::figuresOfGlider() const
+{
+    QList<LogbookText::FlightFigures> out;
+    out.reserve(m_rows.size());
+    for (const Row &r : m_rows) {
+        if (!m_glider || r.entry.glider == *m_glider)
+            out.append(r.figures);
+    }
+    return out;
+}
+
+QList<LogbookEntry> LogbookModel::allEntries() const
+{
+    QList<LogbookEntry> out;
+    out.reserve(m_rows.size());
+    for (const Row &r : m_rows)
+        out.append(r.entry);
+    return out;
+}
