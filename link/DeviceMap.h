@@ -10,6 +10,9 @@
 // folder is the only place where these choices are kept.
 namespace DeviceMap {
 
+// COM1 to COM4.
+constexpr int kPortCount = 4;
+
 // The device-map folder.
 QString directory();
 
