@@ -13,6 +13,8 @@ private slots:
     void check_data();
     void check();
     void messages();
+    void flightNumber_data();
+    void flightNumber();
 };
 
 void TestExportRange::check_data()
@@ -120,6 +122,36 @@ void TestExportRange::messages()
         QStringLiteral("Flightnumbers have to be between 1 and 100"));
     QCOMPARE(ExportRange::message(Verdict::Reversed),
         QStringLiteral("The from number must be smaller then the until flight"));
+}
+
+void TestExportRange::flightNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("flight"); // 0: "Invalid flight number"
+
+    QTest::newRow("leading zeros") << "007" << 7;
+    QTest::newRow("blanks around") << " 7 " << 7;
+    QTest::newRow("half rounds to even, down") << "6.5" << 6;
+    QTest::newRow("half rounds to even, up") << "7.5" << 8;
+    QTest::newRow("first") << "1" << 1;
+    QTest::newRow("last") << "100" << 100;
+    QTest::newRow("letters") << "abc" << 0;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("above 100") << "101" << 0;
+    QTest::newRow("negative") << "-3" << 0;
+    QTest::newRow("beyond 16 bits") << "99999" << 0;
+    QTest::newRow("exponent") << "1e9" << 0;
+    QTest::newRow("rounds to 0") << "0.5" << 0;
+    QTest::newRow("rounds to 101") << "100.6" << 0;
+}
+
+void TestExportRange::flightNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(int, flight);
+    const auto checked = checkFlightNumber(text, QLocale::c());
+    QCOMPARE(checked.value_or(0), qint16(flight));
 }
 
 QTEST_APPLESS_MAIN(TestExportRange)

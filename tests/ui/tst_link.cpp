@@ -1,6 +1,6 @@
-#include "InstrumentRig.h"
 #include "link/ReceiveBuffer.h"
 #include "link/SerialLink.h"
+#include "tests/support/InstrumentRig.h"
 #include "tests/support/SimInstrument.h"
 #include "ui/MainWindow.h"
 #include "ui/PortsDialog.h"

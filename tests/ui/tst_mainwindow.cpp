@@ -1,5 +1,5 @@
-#include "InstrumentRig.h"
 #include "link/SerialLink.h"
+#include "tests/support/InstrumentRig.h"
 #include "tests/support/SimInstrument.h"
 #include "ui/Look.h"
 #include "ui/MainWindow.h"

@@ -3,7 +3,7 @@
 #include "tests/support/Pty.h"
 #include "ui/PortsDialog.h"
 
-#include "NamedChild.h"
+#include "tests/support/NamedChild.h"
 
 #include <QApplication>
 #include <QComboBox>
