@@ -84,8 +84,7 @@ void TestExportXlsx::cleanup()
 {
     m_opener.reset();
     qputenv("PATH", m_savedPath);
-    m_rig.window.reset();
-    m_rig.sim.reset();
+    m_rig.reset();
 }
 
 void TestExportXlsx::workbookWrittenAndOpened()

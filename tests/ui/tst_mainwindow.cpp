@@ -81,8 +81,7 @@ void TestMainWindow::openWindow()
 
 void TestMainWindow::cleanup()
 {
-    m_window.reset();
-    m_sim.reset();
+    m_rig.reset();
 }
 
 void TestMainWindow::windowIsFixedCaptionedAndCentred()
