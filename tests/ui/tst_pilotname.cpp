@@ -34,7 +34,6 @@ private slots:
     void save_data();
     void save();
     void enterInPilotBoxSaves();
-    void pilotBoxTakesEightCharacters();
     void writeAnsweredShort();
     void readRunRefused_data();
     void readRunRefused();
@@ -127,15 +126,6 @@ void TestPilotName::enterInPilotBoxSaves()
     QCOMPARE(m_rig.newLog(), QStringList { QStringLiteral("Pilot name is set") });
     QCOMPARE(m_rig.window->pilotName(), QStringLiteral("XY      "));
     QTRY_COMPARE(m_rig.commands().mid(1, 8), writes({ 88, 89, 32, 32, 32, 32, 32, 32 }));
-}
-
-void TestPilotName::pilotBoxTakesEightCharacters()
-{
-    startWith(kStoredPilot);
-    QLineEdit *pilot = m_rig.box("txtPilot");
-    pilot->setFocus();
-    QTest::keyClicks(pilot, QStringLiteral("ABCDEFGHIJ"));
-    QCOMPARE(pilot->text(), QStringLiteral("ABCDEFGH"));
 }
 
 void TestPilotName::writeAnsweredShort()
