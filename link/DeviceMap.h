@@ -10,8 +10,8 @@
 // folder is the only place where these choices are kept.
 namespace DeviceMap {
 
-// COM1 to COM4.
-constexpr int kPortCount = 4;
+// COM1 to COM4: the ports the window offers.
+static constexpr int kPortCount = 4;
 
 // The device-map folder.
 QString directory();
