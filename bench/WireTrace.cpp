@@ -6,9 +6,10 @@
 // with the same gaps, or the differences.
 #include "bench/LogbookBench.h"
 #include "sim/MemoryImage.h"
+#include "tests/support/FaultGrid.h"
+#include "tests/support/InstrumentRig.h"
 #include "tests/support/OpenerStandIn.h"
 #include "tests/support/SimInstrument.h"
-#include "tests/ui/InstrumentRig.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -25,17 +26,16 @@ struct Operation
 {
     const char *name;
     const char *button;
-    const char *inside; // a command inside the operation that a fault aims at
-    const char *last; // the last command of its run, for a late answer
+    FaultGrid::Aim aim; // where a fault strikes
 };
 
 const Operation kOperations[] = {
-    { "information", "btnVersie", "V", "V" },
-    { "read-name", "cmdGetPilotName", "R000210", "R000215" },
-    { "write-name", "savepilot", "W000212", "W000215" },
-    { "show-flight", "cmdGetFlight", "R000448", "R000464" },
-    { "export-text", "cmdExport", "R000430", "R000446" },
-    { "export-workbook", "cmdExport", "R000430", "R000446" },
+    { "information", "btnVersie", FaultGrid::kInformation },
+    { "read-name", "cmdGetPilotName", FaultGrid::kReadName },
+    { "write-name", "savepilot", FaultGrid::kWriteName },
+    { "show-flight", "cmdGetFlight", FaultGrid::kShowFlight3 },
+    { "export-text", "cmdExport", FaultGrid::kExport1To2 },
+    { "export-workbook", "cmdExport", FaultGrid::kExport1To2 },
 };
 
 const char *const kFaults[] = { "", "silent", "garble", "late:80", "hangup" };
@@ -61,11 +61,8 @@ void trace(const Operation &op, const QString &faultKind)
     emit exportType->activated(exportType->currentIndex());
     rig.button("Command3")->click();
 
-    if (!faultKind.isEmpty()) {
-        const bool late = faultKind.startsWith(QLatin1String("late"));
-        sim.setFault(
-            faultKind + QLatin1Char(' ') + QLatin1String(late ? op.last : op.inside) + QStringLiteral(" 1"));
-    }
+    if (!faultKind.isEmpty())
+        sim.setFault(FaultGrid::fault(op.aim, faultKind));
     sim.clearTranscript();
     rig.button(op.button)->click();
     QTest::qWait(150);

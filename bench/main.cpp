@@ -7,8 +7,8 @@
 #include "link/ReceiveBuffer.h"
 #include "sim/MemoryImage.h"
 #include "sim/SampleLogbook.h"
+#include "tests/support/InstrumentRig.h"
 #include "tests/support/SimInstrument.h"
-#include "tests/ui/InstrumentRig.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>

@@ -92,31 +92,24 @@ Cell plainNumber(const QString &t, const QString &decimalPoint)
 
 } // namespace
 
-Cell fromText(Column column, const QString &t, const QString &decimalPoint)
+Cell fromText(Kind kind, const QString &t, const QString &decimalPoint)
 {
     int hours = 0;
     int minutes = 0;
-    switch (column) {
-    case Date:
+    switch (kind) {
+    case Kind::Date:
         return date(t);
-    case StartTime:
+    case Kind::TimeOfDay:
         if (hoursAndMinutes(t, false, &hours, &minutes) && hours < 24)
             return number((hours * 60 + minutes) / kMinutesPerDay, kTimeFormat);
         return text(t);
-    case Duration:
+    case Kind::Duration:
         if (hoursAndMinutes(t, true, &hours, &minutes))
             return number((hours * 60 + minutes) / kMinutesPerDay, kDurationFormat);
         return text(t);
-    case QneMin:
-    case QneMax:
-    case HeightDiffMax:
-    case TotalGain:
-    case LiftMax:
-    case SinkMax:
-    case SpeedMin:
-    case SpeedMax:
+    case Kind::Number:
         return plainNumber(t, decimalPoint);
-    case FlightNumber:
+    case Kind::Text:
         break;
     }
     return text(t);

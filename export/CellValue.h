@@ -11,20 +11,14 @@
 // stays text.
 namespace CellValue {
 
-// Sheet columns of a data row, counted from 0 (A).
-enum Column {
-    FlightNumber = 0, // A
-    Date, // B: yyyy-mm-dd
-    StartTime, // C: hh:mm
-    Duration, // D: hours (two or more digits) and minutes
-    QneMin, // E to L: whole numbers and the rates
-    QneMax,
-    HeightDiffMax,
-    TotalGain,
-    LiftMax,
-    SinkMax,
-    SpeedMin,
-    SpeedMax, // L
+// What kind of value a column holds (FlightFields says which column holds
+// which).
+enum class Kind {
+    Text, // stays text whatever it looks like
+    Date, // yyyy-mm-dd
+    TimeOfDay, // hh:mm
+    Duration, // hours (two or more digits) and minutes
+    Number, // whole numbers and the rates
 };
 
 struct Cell
@@ -44,8 +38,8 @@ inline const QString kTimeFormat = QStringLiteral("hh:mm");
 // Elapsed hours go past 24 instead of wrapping into days.
 inline const QString kDurationFormat = QStringLiteral("[hh]:mm");
 
-// The cell for text in column. decimalPoint is the separator the rates
+// The cell for text in a column of that kind. decimalPoint is the separator the rates
 // were written with (the program's locale).
-Cell fromText(Column column, const QString &text, const QString &decimalPoint);
+Cell fromText(Kind kind, const QString &text, const QString &decimalPoint);
 
 } // namespace CellValue

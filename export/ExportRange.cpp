@@ -43,3 +43,12 @@ QString ExportRange::message(Verdict verdict)
     }
     return {};
 }
+
+std::optional<qint16> checkFlightNumber(const QString &text, const QLocale &locale)
+{
+    const auto entered = NumberEntry::parse(text, locale);
+    const auto number = entered ? NumberEntry::toInt16(*entered) : std::nullopt;
+    if (!number || *number < FlightRecord::kFirstFlight || *number > FlightRecord::kLastFlight)
+        return std::nullopt;
+    return number;
+}

@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <optional>
 
 // Checks the "from" and "until" boxes of an export before anything is sent.
 struct ExportRange
@@ -24,3 +25,7 @@ struct ExportRange
     // The status line for a refused range (empty for Ok).
     static QString message(Verdict verdict);
 };
+
+// The flight number typed for "Show flight log": a number that rounds
+// (halves to even) to 1..100, else nullopt ("Invalid flight number").
+std::optional<qint16> checkFlightNumber(const QString &text, const QLocale &locale = QLocale::system());

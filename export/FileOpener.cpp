@@ -1,7 +1,21 @@
 #include "export/FileOpener.h"
 
+#include "link/OperationEnvironment.h"
+
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
+
+namespace {
+
+// An opener that is still running after this long is taken to have handed
+// the file to the application (some openers stay until the application
+// closes).
+constexpr int kGraceMs = 2000;
+// How often the wait looks whether the opener has answered.
+constexpr int kPollMs = 20;
+
+} // namespace
 
 FileOpener::FileOpener(QObject *parent)
     : QObject(parent)
@@ -55,6 +69,18 @@ void FileOpener::start(const QString &path)
     });
 
     process->start();
+}
+
+FileOpener::Outcome FileOpener::open(OperationEnvironment &env, const QString &path)
+{
+    start(path);
+    QElapsedTimer grace;
+    grace.start();
+    while (m_state == State::Running && grace.elapsed() < kGraceMs) {
+        if (!env.wait(kPollMs))
+            return Outcome::Cancelled;
+    }
+    return m_state == State::Failed ? Outcome::Failed : Outcome::Opened;
 }
 
 void FileOpener::settle(bool ok)

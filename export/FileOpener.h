@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 
+class OperationEnvironment;
 class QProcess;
 
 // Opens a written file in the user's own application for its type by
@@ -32,6 +33,13 @@ public:
     // start() leaves an earlier opener running and follows the new one.
     void start(const QString &path);
     State state() const { return m_state; }
+
+    // Starts the opener for path and waits in env until it has answered or
+    // the grace period is over; an opener still running then counts as
+    // having handed the file over. Opened, Failed, or Cancelled when a wait
+    // was cut short.
+    enum class Outcome { Opened, Failed, Cancelled };
+    Outcome open(OperationEnvironment &env, const QString &path);
 
     // The program that start() runs, looked up on PATH; empty if none.
     static QString openerProgram();

@@ -1,11 +1,13 @@
 #include "export/FlightTable.h"
 
+#include "export/FlightFields.h"
+
 void FlightTable::markFailed(int n)
 {
     FlightSummary failed;
-    for (QString *field : { &failed.date, &failed.startTime, &failed.duration, &failed.qneMin, &failed.qneMax,
-             &failed.heightDiffMax, &failed.totalGain, &failed.liftMax, &failed.sinkMax, &failed.speedMin,
-             &failed.speedMax })
-        *field = kFailedMark;
+    for (const FlightField &field : FlightFields::kAll) {
+        if (field.text)
+            failed.*field.text = kFailedMark;
+    }
     m_entries.at(n) = withNumber(failed, n);
 }

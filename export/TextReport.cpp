@@ -1,5 +1,6 @@
 #include "export/TextReport.h"
 
+#include "export/FlightFields.h"
 #include "export/SafeFile.h"
 #include "instrument/CodePage.h"
 #include "instrument/FlightRecord.h"
@@ -14,30 +15,36 @@ namespace {
 constexpr int kHeaderLines = 6;
 constexpr int kMaxFlightLines = 105;
 constexpr int kRuleLength = 111;
+// Columns are set by tabs, a stop every eight characters.
+constexpr int kTabStop = 8;
+
+// One line of columns: a space, then each column's text and its tab (two for
+// a wide column whose text is shorter than a tab stop).
+template <typename TextOf> QString columnsLine(TextOf textOf)
+{
+    QString line(QLatin1Char(' '));
+    for (const FlightField &field : FlightFields::kAll) {
+        const QString text = textOf(field);
+        line += text + QLatin1Char('\t');
+        if (field.reportWide && text.size() < kTabStop)
+            line += QLatin1Char('\t');
+    }
+    return line;
+}
 
 QStringList headerLines(const QString &pilotName)
 {
     const QString rule(kRuleLength, QLatin1Char('_'));
-    return {
-        QStringLiteral(" Pilot: ") + pilotName,
-        rule,
-        QStringLiteral(" Fl.\tDate\t\tStart\tDura-\tQNE\tQNE\tHeight\t\tTotal\tLift\tSink\tSpeed\tSpeed\t"),
-        QStringLiteral(" No.\tyyyy-mm-dd\ttime\ttion\tmin\tmax\tdiff max\tgain\tmax\tmax\tmin\tmax\t"),
-        QStringLiteral(" \t\t\thh:mm\thh:mm\tmeter\tmeter\tmeter\t\tmeter\tm/s\tm/s\tkm/h\tkm/h\t"),
-        rule,
-    };
+    QStringList lines { QStringLiteral(" Pilot: ") + pilotName, rule };
+    for (int row = 0; row < 3; ++row)
+        lines << columnsLine([row](const FlightField &f) { return QString::fromLatin1(f.reportHead[row]); });
+    lines << rule;
+    return lines;
 }
 
-QString flightLine(int n, const FlightSummary &f)
+QString flightLine(const FlightSummary &f)
 {
-    const QChar tab(u'\t');
-    QString line = QLatin1Char(' ') + QString::number(n) + tab + f.date + tab;
-    // An unreadable flight's "*" is short enough to need a second tab to stay in its column.
-    if (f.date == FlightTable::kFailedMark)
-        line += tab;
-    line += f.startTime + tab + f.duration + tab + f.qneMin + tab + f.qneMax + tab + f.heightDiffMax + tab
-        + tab + f.totalGain + tab + f.liftMax + tab + f.sinkMax + tab + f.speedMin + tab + f.speedMax + tab;
-    return line;
+    return columnsLine([&f](const FlightField &field) { return field.valueOf(f); });
 }
 
 } // namespace
@@ -57,7 +64,7 @@ std::optional<QByteArray> build(const ExportData &data)
             break;
         if (lines.size() >= kHeaderLines + kMaxFlightLines)
             return std::nullopt;
-        lines.append(flightLine(n, flight));
+        lines.append(flightLine(flight));
     }
 
     QByteArray bytes;

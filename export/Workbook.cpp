@@ -1,6 +1,7 @@
 #include "export/Workbook.h"
 
 #include "export/CellValue.h"
+#include "export/FlightFields.h"
 #include "export/SafeFile.h"
 
 #include <QDir>
@@ -18,33 +19,9 @@
 
 namespace {
 
-constexpr int kColumns = 12; // A to L
+constexpr int kColumns = int(FlightFields::kAll.size()); // A to L
 constexpr lxw_row_t kHeaderRow = 3; // sheet row 4 (rows count from 0 here)
 constexpr lxw_row_t kFirstDataRow = 5; // sheet row 6
-
-struct HeaderColumn
-{
-    const char *name;
-    const char *unit;
-    bool fitted;
-};
-
-// Row 4 names the value, row 5 gives its unit. The fitted columns follow
-// these two texts only: later flight values do not widen them.
-constexpr std::array<HeaderColumn, kColumns> kHeader { {
-    { "Flight", "number", false },
-    { "Date", "", false },
-    { "Start time", "hh:mm", true },
-    { "Duration", "hh:mm", false },
-    { "QNE min", "meter", false },
-    { "QNE max", "meter", false },
-    { "Height Diff max", "meter", true },
-    { "Total gain", "meter", true },
-    { "Lift max", "m/s", false },
-    { "Sink max", "m/s", true },
-    { "Speed min", "km/h", true },
-    { "speed max", "km/h", true },
-} };
 
 // Pixel widths of the characters of Calibri 11, the default font of a new
 // workbook, as measured in Excel and tabulated by the XlsxWriter library
@@ -100,7 +77,7 @@ private:
     lxw_format *headerFormat(int column, bool nameRow);
     lxw_format *dataFormat(const QString &numberFormat = QString());
     bool writeText(lxw_row_t row, lxw_col_t col, const QString &text, lxw_format *format);
-    bool writeFlight(lxw_row_t row, int n, const FlightSummary &f);
+    bool writeFlight(lxw_row_t row, const FlightSummary &f);
     bool setUpPage();
     bool ok(lxw_error err)
     {
@@ -177,21 +154,24 @@ lxw_format *SheetBuilder::dataFormat(const QString &numberFormat)
     return f;
 }
 
-bool SheetBuilder::writeFlight(lxw_row_t row, int n, const FlightSummary &f)
+bool SheetBuilder::writeFlight(lxw_row_t row, const FlightSummary &f)
 {
-    lxw_format *plain = dataFormat();
-    if (!plain || !ok(worksheet_write_number(m_ws, row, 0, double(n), plain)))
-        return false;
-    const std::array<const QString *, kColumns - 1> texts { &f.date, &f.startTime, &f.duration, &f.qneMin,
-        &f.qneMax, &f.heightDiffMax, &f.totalGain, &f.liftMax, &f.sinkMax, &f.speedMin, &f.speedMax };
-    for (int i = 0; i < int(texts.size()); ++i) {
-        const lxw_col_t col = lxw_col_t(i + 1);
-        const CellValue::Cell cell = CellValue::fromText(CellValue::Column(col), *texts[i], m_decimalPoint);
+    for (int col = 0; col < kColumns; ++col) {
+        const FlightField &field = FlightFields::kAll[col];
+        if (!field.text) {
+            // The flight number, a number whatever its kind says.
+            lxw_format *plain = dataFormat();
+            if (!plain
+                || !ok(worksheet_write_number(m_ws, row, lxw_col_t(col), double(f.flightNumber), plain)))
+                return false;
+            continue;
+        }
+        const CellValue::Cell cell = CellValue::fromText(field.cell, f.*field.text, m_decimalPoint);
         lxw_format *format = dataFormat(cell.numberFormat);
         if (!format)
             return false;
-        if (cell.isNumber ? !ok(worksheet_write_number(m_ws, row, col, cell.number, format))
-                          : !writeText(row, col, cell.text, format))
+        if (cell.isNumber ? !ok(worksheet_write_number(m_ws, row, lxw_col_t(col), cell.number, format))
+                          : !writeText(row, lxw_col_t(col), cell.text, format))
             return false;
     }
     return true;
@@ -220,17 +200,17 @@ bool SheetBuilder::buildHead(const QString &pilotName)
         return false;
 
     for (int col = 0; col < kColumns; ++col) {
-        const HeaderColumn &h = kHeader[col];
+        const FlightField &h = FlightFields::kAll[col];
         lxw_format *nameFormat = headerFormat(col, true);
         lxw_format *unitFormat = headerFormat(col, false);
         if (m_failed)
             return false;
-        if (!writeText(kHeaderRow, lxw_col_t(col), QString::fromLatin1(h.name), nameFormat)
-            || !writeText(kHeaderRow + 1, lxw_col_t(col), QString::fromLatin1(h.unit), unitFormat))
+        if (!writeText(kHeaderRow, lxw_col_t(col), QString::fromLatin1(h.sheetName), nameFormat)
+            || !writeText(kHeaderRow + 1, lxw_col_t(col), QString::fromLatin1(h.sheetUnit), unitFormat))
             return false;
-        if (h.fitted) {
-            const int px
-                = Workbook::fittedColumnPixels({ QString::fromLatin1(h.name), QString::fromLatin1(h.unit) });
+        if (h.sheetFitted) {
+            const int px = Workbook::fittedColumnPixels(
+                { QString::fromLatin1(h.sheetName), QString::fromLatin1(h.sheetUnit) });
             if (!ok(worksheet_set_column_pixels(m_ws, lxw_col_t(col), lxw_col_t(col), uint32_t(px), nullptr)))
                 return false;
         }
@@ -246,10 +226,12 @@ bool SheetBuilder::build(const ExportData &data)
 
     // Column B is fitted to its dates, so that none is cut or shown as "###".
     // All digits are equally wide, so this is as wide as any date.
-    QStringList dateTexts { QString::fromLatin1(kHeader[1].name), QStringLiteral("0000-00-00") };
+    constexpr lxw_col_t kDateColumn = 1;
+    const FlightField &date = FlightFields::kAll[kDateColumn];
+    QStringList dateTexts { QString::fromLatin1(date.sheetName), QStringLiteral("0000-00-00") };
     const auto fitDates = [&] {
         const int px = Workbook::fittedColumnPixels(dateTexts);
-        return ok(worksheet_set_column_pixels(m_ws, 1, 1, uint32_t(px), nullptr));
+        return ok(worksheet_set_column_pixels(m_ws, kDateColumn, kDateColumn, uint32_t(px), nullptr));
     };
 
     if (data.firstFlight > data.lastFlight)
@@ -264,9 +246,9 @@ bool SheetBuilder::build(const ExportData &data)
         const FlightSummary &f = data.table->entry(n);
         if (f.date.isEmpty())
             break;
-        if (!writeFlight(row, n, f))
+        if (!writeFlight(row, f))
             return false;
-        dateTexts.append(f.date);
+        dateTexts.append(f.*date.text);
         ++row;
     }
     return fitDates();

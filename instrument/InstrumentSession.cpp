@@ -1,19 +1,26 @@
 #include "instrument/InstrumentSession.h"
 
 #include "instrument/PilotName.h"
+#include "link/OperationEnvironment.h"
 #include "link/Protocol.h"
 #include "link/ReceiveBuffer.h"
 #include "link/SerialLink.h"
-#include "link/Waiter.h"
 
 #include <QLocale>
-#include <QStringList>
+
+namespace {
+
+// After a port is opened, before its buffer is emptied.
+constexpr int kSelectSettleMs = 5;
+// After the information answer, before the next command.
+constexpr int kInformationSettleMs = 15;
+
+} // namespace
 
 InstrumentSession::InstrumentSession(QObject *parent)
     : QObject(parent)
     , m_MSComm1(new SerialLink(this))
     , m_Text20(new ReceiveBuffer(this))
-    , m_waiter(new Waiter(this))
 {
     m_MSComm1->setObjectName(QStringLiteral("MSComm1"));
     m_Text20->setObjectName(QStringLiteral("Text20"));
@@ -24,7 +31,6 @@ InstrumentSession::InstrumentSession(QObject *parent)
 
 InstrumentSession::~InstrumentSession()
 {
-    m_waiter->cancel();
     m_MSComm1->close();
 }
 
@@ -45,21 +51,19 @@ void InstrumentSession::closePort()
     m_MSComm1->close();
 }
 
-bool InstrumentSession::pause(int ms)
+InstrumentSession::Failure InstrumentSession::settleAfterSelect(OperationEnvironment &env)
+{
+    if (!pause(env, kSelectSettleMs))
+        return Failure::Cancelled;
+    clearReceiveBuffer();
+    return Failure::None;
+}
+
+bool InstrumentSession::pause(OperationEnvironment &env, int ms)
 {
     if (m_recording && ms > 0)
         m_askedWaitMs += ms;
-    return m_waiter->wait(ms);
-}
-
-void InstrumentSession::cancel()
-{
-    m_waiter->cancel();
-}
-
-bool InstrumentSession::isCancelled() const
-{
-    return m_waiter->isCancelled();
+    return env.wait(ms);
 }
 
 void InstrumentSession::clearReceiveBuffer()
@@ -79,94 +83,87 @@ void InstrumentSession::onCommEvent()
     emit portEvent();
 }
 
-void InstrumentSession::output(const QString &text)
+bool InstrumentSession::output(OperationEnvironment &env, const QString &text)
 {
+    if (env.isCancelled())
+        return false;
     m_MSComm1->output(text);
     if (m_recording)
         m_sent.append(Sent { m_recordClock.nsecsElapsed(), text.toLatin1() });
+    return true;
 }
 
-InstrumentSession::Failure InstrumentSession::transmitPaced(const QString &command)
+InstrumentSession::Failure InstrumentSession::transmitPaced(OperationEnvironment &env, const QString &command)
 {
     for (const QChar c : command) {
-        output(QString(c));
-        if (!pause(Protocol::kCharPauseMs))
+        if (!output(env, QString(c)) || !pause(env, Protocol::kCharPauseMs))
             return Failure::Cancelled;
     }
     return Failure::None;
 }
 
-InstrumentSession::Failure InstrumentSession::sendString(const QString &command)
-{
-    // Only the seven characters of a memory read go out, however long the text.
-    const QStringList characters = Protocol::explode(command, QStringLiteral(",")).split(QLatin1Char(','));
-    return transmitPaced(characters.mid(0, Protocol::kReadCommandLength).join(QString()));
-}
-
-InstrumentSession::Failure InstrumentSession::checkConnection()
+InstrumentSession::Failure InstrumentSession::checkConnection(OperationEnvironment &env)
 {
     clearStatus();
-    if (!isOpen()) {
-        clearStatus();
+    if (!isOpen())
         return Failure::PortNotOpen;
-    }
-    clearStatus();
-    output(Protocol::kConnectionTest);
-    if (!pause(Protocol::kAnswerWaitMs))
+    if (!output(env, Protocol::kConnectionTest) || !pause(env, Protocol::kAnswerWaitMs))
         return Failure::Cancelled;
     const bool answered = m_Text20->text() == Protocol::kConnectionAnswer;
     clearStatus();
     return answered ? Failure::None : Failure::NoConnection;
 }
 
-InstrumentSession::Failure InstrumentSession::sendReadRun(int firstAddress, int count)
+InstrumentSession::Failure InstrumentSession::sendReadRun(
+    OperationEnvironment &env, int firstAddress, int count)
 {
+    clearStatus();
     for (int address = firstAddress; address < firstAddress + count; ++address) {
-        if (sendString(Protocol::readCommand(address)) == Failure::Cancelled
-            || !pause(Protocol::kAnswerWaitMs))
+        if (transmitPaced(env, Protocol::readCommand(address)) != Failure::None
+            || !pause(env, Protocol::kAnswerWaitMs))
             return Failure::Cancelled;
     }
     return Failure::None;
 }
 
-InstrumentSession::Result<InstrumentInfo> InstrumentSession::readInformation()
+InstrumentSession::Result<InstrumentInfo> InstrumentSession::readInformation(OperationEnvironment &env)
 {
     clearStatus();
-    output(Protocol::kInformation);
-    if (!pause(Protocol::kAnswerWaitMs))
-        return { std::nullopt, Failure::Cancelled };
+    if (!output(env, Protocol::kInformation) || !pause(env, Protocol::kAnswerWaitMs))
+        return Failure::Cancelled;
     const auto info = parseInstrumentInfo(m_Text20->text());
+    if (info)
+        clearStatus();
+    if (!pause(env, kInformationSettleMs))
+        return Failure::Cancelled;
     if (!info)
-        return { std::nullopt, Failure::BadAnswer }; // the answer stays for the user to see
-    clearStatus();
-    return { info, Failure::None };
+        return Failure::BadAnswer;
+    return *info;
 }
 
-InstrumentSession::Result<QString> InstrumentSession::readPilotName()
+InstrumentSession::Result<QString> InstrumentSession::readPilotName(OperationEnvironment &env)
 {
-    if (sendReadRun(PilotName::kFirstAddress, PilotName::kLength) == Failure::Cancelled)
-        return { std::nullopt, Failure::Cancelled };
+    if (sendReadRun(env, PilotName::kFirstAddress, PilotName::kLength) != Failure::None)
+        return Failure::Cancelled;
     const auto codes = Protocol::readRunValues(m_Text20->text(), PilotName::kLength);
-    if (!codes) {
-        // The answer stays in the buffer, so the controls stay disabled
-        // until Reset: the user sees that something went wrong.
-        return { std::nullopt, Failure::BadAnswer };
-    }
+    if (!codes)
+        return Failure::BadAnswer;
     const QString name = PilotName::fromCodes(*codes);
     clearStatus();
-    if (!pause(Protocol::kAnswerWaitMs))
-        return { std::nullopt, Failure::Cancelled };
+    if (!pause(env, Protocol::kAnswerWaitMs))
+        return Failure::Cancelled;
     clearStatus();
-    return { name, Failure::None };
+    return name;
 }
 
-InstrumentSession::Failure InstrumentSession::writePilotName(const QList<int> &codes)
+InstrumentSession::Failure InstrumentSession::writePilotName(
+    OperationEnvironment &env, const QList<int> &codes)
 {
     clearStatus();
     for (int k = 0; k < PilotName::kLength; ++k) {
-        if (transmitPaced(Protocol::writeCommand(PilotName::kFirstAddress + k, codes.at(k)))
-                == Failure::Cancelled
-            || !pause(Protocol::kAnswerWaitMs))
+        if (transmitPaced(env, Protocol::writeCommand(PilotName::kFirstAddress + k, codes.at(k)))
+                != Failure::None
+            || !pause(env, Protocol::kAnswerWaitMs))
             return Failure::Cancelled;
     }
     // Write answers are judged by their total length alone.
@@ -175,26 +172,36 @@ InstrumentSession::Failure InstrumentSession::writePilotName(const QList<int> &c
     return written ? Failure::None : Failure::BadAnswer;
 }
 
-InstrumentSession::Result<int> InstrumentSession::readFlightCount()
+InstrumentSession::Result<int> InstrumentSession::readFlightCount(OperationEnvironment &env)
 {
-    if (sendReadRun(FlightRecord::kFlightCountAddress, 1) == Failure::Cancelled)
-        return { std::nullopt, Failure::Cancelled };
+    if (sendReadRun(env, FlightRecord::kFlightCountAddress, 1) != Failure::None)
+        return Failure::Cancelled;
     const auto values = Protocol::readRunValues(m_Text20->text(), 1);
     if (!values)
-        return { std::nullopt, Failure::BadAnswer };
-    return { values->first(), Failure::None };
+        return Failure::BadAnswer;
+    clearStatus();
+    return values->first();
 }
 
-InstrumentSession::Result<FlightRecord::Decoded> InstrumentSession::readDecodedFlight(qint16 flightNumber)
+InstrumentSession::Failure InstrumentSession::settleAfterCount(OperationEnvironment &env)
 {
-    if (sendReadRun(FlightRecord::recordAddress(flightNumber), FlightRecord::kRecordReads)
-        == Failure::Cancelled)
-        return { std::nullopt, Failure::Cancelled };
-    const QString answer = m_Text20->text();
-    if (!Protocol::readRunValues(answer, FlightRecord::kRecordReads))
-        return { FlightRecord::Decoded {}, Failure::BadAnswer };
-    return { FlightRecord::decodeFlightRecord(flightNumber, answer, QLocale::system().decimalPoint()),
-        Failure::None };
+    if (!pause(env, Protocol::kAnswerWaitMs))
+        return Failure::Cancelled;
+    clearStatus();
+    return Failure::None;
+}
+
+InstrumentSession::Result<FlightRecord::Decoded> InstrumentSession::readDecodedFlight(
+    OperationEnvironment &env, qint16 flightNumber)
+{
+    if (sendReadRun(env, FlightRecord::recordAddress(flightNumber), FlightRecord::kRecordReads)
+        != Failure::None)
+        return Failure::Cancelled;
+    const FlightRecord::Decoded decoded
+        = FlightRecord::decodeFlightRecord(flightNumber, m_Text20->text(), QLocale::system().decimalPoint());
+    if (decoded.status != FlightRecord::Status::Garbled)
+        clearStatus();
+    return decoded;
 }
 
 void InstrumentSession::startRecording()

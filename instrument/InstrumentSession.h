@@ -9,40 +9,60 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
+class OperationEnvironment;
 class ReceiveBuffer;
 class SerialLink;
-class Waiter;
 
-// The conversation with the instrument: the serial port, the receive buffer,
-// the waits, the pacing of commands and the judging of answers. It answers
-// with values, or with the failure of the step that failed; what the user is
-// told about either is the window's business.
+// The conversation with the instrument: the serial port (the original
+// program's MSComm1 control), the receive buffer (its hidden Text20 box),
+// the pacing of commands and the judging of answers. It answers with values,
+// or with the failure of the step that failed; what the user is told about
+// either is the window's business. Every exchange takes the environment of
+// the operation it belongs to: its waits, and whether to stop.
 //
 // Every exchange is a command, a fixed wait, then a look at everything the
-// receive buffer holds: the instrument marks no end of an answer. So every
-// exchange starts and ends by emptying the buffer, exactly where the window
-// always did; anything else that arrives stays in the buffer, and the window
-// keeps its controls disabled until the user resets.
+// receive buffer holds: the instrument marks no end of an answer. So the
+// session empties the buffer before an exchange sends its first command, and
+// again once an answer has passed its check and been taken. An answer that
+// fails its check stays in the buffer: the window keeps its controls disabled
+// until the user resets, unless the operation goes on with another exchange,
+// which empties it first. The connection test and the name write empty the
+// buffer whatever their answer was.
 class InstrumentSession : public QObject
 {
     Q_OBJECT
 public:
     enum class Failure {
         None,
-        Cancelled, // a wait was cut short: the program is closing
+        Cancelled, // a wait was cut short: the operation must end here
         PortNotOpen,
         NoConnection, // "T" was not answered with exactly "!"
         BadAnswer, // an answer of the wrong length or with a value out of range
     };
 
-    template <typename T> struct Result
+    // A value, or the failure that kept the exchange from producing one;
+    // never both.
+    template <typename T> class Result
     {
-        std::optional<T> value;
-        Failure failure = Failure::None;
-        explicit operator bool() const { return value.has_value(); }
-        const T &operator*() const { return *value; }
-        const T *operator->() const { return &*value; }
+    public:
+        Result(T value)
+            : m_value(std::move(value))
+        {
+        }
+        Result(Failure failure)
+            : m_failure(failure)
+        {
+        }
+        explicit operator bool() const { return m_value.has_value(); }
+        Failure failure() const { return m_failure; }
+        const T &operator*() const { return *m_value; }
+        const T *operator->() const { return &*m_value; }
+
+    private:
+        std::optional<T> m_value;
+        Failure m_failure = Failure::None;
     };
 
     // One transmission as the session made it, for measuring the pacing where
@@ -56,8 +76,6 @@ public:
     explicit InstrumentSession(QObject *parent = nullptr);
     ~InstrumentSession() override;
 
-    // The serial port control (the original program's MSComm1) and the
-    // receive buffer (its hidden Text20 box).
     SerialLink &link() { return *m_MSComm1; }
     const ReceiveBuffer &receiveBuffer() const { return *m_Text20; }
 
@@ -65,13 +83,12 @@ public:
     bool selectPort(int portNumber);
     bool isOpen() const;
     void closePort();
+    // After a port selection: a short wait for the line to settle, then the
+    // buffer is emptied of whatever the opening brought in.
+    Failure settleAfterSelect(OperationEnvironment &env);
 
-    // Waits at least ms milliseconds while events keep flowing; false once
-    // the session is cancelled.
-    bool pause(int ms);
-    // Ends the running wait and every later one at once.
-    void cancel();
-    bool isCancelled() const;
+    // Waits at least ms milliseconds in env; false when cut short.
+    bool pause(OperationEnvironment &env, int ms);
 
     // Empties the receive buffer; cleared() tells the window to reset its
     // activity strip.
@@ -79,27 +96,26 @@ public:
     // Empties the receive buffer alone (after opening a port).
     void clearReceiveBuffer();
 
-    // Sends the characters one at a time with the pause the instrument needs
-    // between them.
-    Failure transmitPaced(const QString &command);
-    // The first seven characters of a memory read, paced.
-    Failure sendString(const QString &command);
     // "T" answered with exactly "!".
-    Failure checkConnection();
-    // Reads count consecutive addresses, each followed by the answer wait.
-    Failure sendReadRun(int firstAddress, int count);
-
-    // "V" and its answer cut into version and serial number.
-    Result<InstrumentInfo> readInformation();
+    Failure checkConnection(OperationEnvironment &env);
+    // "V" and its answer cut into version and serial number; followed
+    // either way by the pause the instrument needs before the next command.
+    Result<InstrumentInfo> readInformation(OperationEnvironment &env);
     // The eight name bytes (after a connection check by the caller).
-    Result<QString> readPilotName();
+    Result<QString> readPilotName(OperationEnvironment &env);
     // Writes the eight codes; judged by the total length of the answers.
-    Failure writePilotName(const QList<int> &codes);
+    Failure writePilotName(OperationEnvironment &env, const QList<int> &codes);
     // The number of flights in memory (address 47).
-    Result<int> readFlightCount();
-    // One flight's record, read and decoded. A failed read counts like a
-    // garbled record: both are reported alike.
-    Result<FlightRecord::Decoded> readDecodedFlight(qint16 flightNumber);
+    Result<int> readFlightCount(OperationEnvironment &env);
+    // After the flight count, whatever its answer: one more answer wait, so
+    // that a late answer lands before the buffer is emptied for the record.
+    Failure settleAfterCount(OperationEnvironment &env);
+    // One flight's record, read and decoded: Ok, NoData, or Garbled for an
+    // answer that fails its check.
+    Result<FlightRecord::Decoded> readDecodedFlight(OperationEnvironment &env, qint16 flightNumber);
+
+    // Reads count consecutive addresses, each followed by the answer wait.
+    Failure sendReadRun(OperationEnvironment &env, int firstAddress, int count);
 
     // Recording of transmissions and of the waits asked for, off by default.
     void startRecording();
@@ -118,14 +134,14 @@ signals:
 
 private:
     void onCommEvent();
-    void output(const QString &text);
+    // Sends text unless the operation is cancelled.
+    bool output(OperationEnvironment &env, const QString &text);
+    // Sends the characters one at a time with the pause the instrument needs
+    // between them.
+    Failure transmitPaced(OperationEnvironment &env, const QString &command);
 
-    // The serial port control; the original program's MSComm1.
     SerialLink *m_MSComm1;
-    // The receive buffer; the original program's hidden Text20 box.
     ReceiveBuffer *m_Text20;
-    // The waits between a command and the judging of its answer.
-    Waiter *m_waiter;
 
     bool m_recording = false;
     QElapsedTimer m_recordClock;

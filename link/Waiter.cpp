@@ -78,8 +78,10 @@ bool Waiter::wait(int ms)
         // exec() answers -1 at once once the application is quitting.
         const int result = loop.exec();
         m_loop = outer;
-        if (result != 0 || m_cancelled)
+        if (result != 0 || m_cancelled) {
+            m_cancelled = true;
             return false;
+        }
     }
     const TightSleeps tight;
     for (;;) {

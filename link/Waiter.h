@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/OperationEnvironment.h"
+
 #include <QObject>
 
 class QEventLoop;
@@ -18,7 +20,9 @@ class Waiter : public QObject
 public:
     using QObject::QObject;
 
-    // true when the full time has passed; false when cut short.
+    // true when the full time has passed; false when cut short, by cancel()
+    // or by the event loop ending (the program quits): either way the waiter
+    // is cancelled from then on.
     bool wait(int ms);
 
     void cancel();
@@ -27,4 +31,21 @@ public:
 private:
     bool m_cancelled = false;
     QEventLoop *m_loop = nullptr;
+};
+
+// The environment of an operation that no window watches (tests, the
+// benchmark): the waiter's waits, and the progress text kept for a look.
+class WaiterEnvironment : public OperationEnvironment
+{
+public:
+    bool isCancelled() const override { return m_waiter.isCancelled(); }
+    bool wait(int ms) override { return m_waiter.wait(ms); }
+    void setProgressText(const QString &text) override { m_progress = text; }
+
+    Waiter &waiter() { return m_waiter; }
+    QString progressText() const { return m_progress; }
+
+private:
+    Waiter m_waiter;
+    QString m_progress;
 };

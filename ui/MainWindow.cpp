@@ -2,16 +2,16 @@
 #include "ui_MainWindow.h"
 
 #include "export/ExportRange.h"
+#include "export/ExportRun.h"
 #include "export/FileOpener.h"
+#include "export/FlightFields.h"
 #include "export/TextReport.h"
 #include "export/Workbook.h"
-#include "instrument/FlightRecord.h"
-#include "instrument/NumberEntry.h"
 #include "instrument/PilotName.h"
 #include "link/DeviceMap.h"
-#include "link/Protocol.h"
 #include "link/ReceiveBuffer.h"
 #include "link/SerialLink.h"
+#include "link/Waiter.h"
 #include "logbook/PilotLogbook.h"
 #include "ui/AboutDialog.h"
 #include "ui/AppInfo.h"
@@ -21,7 +21,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QScrollBar>
@@ -29,19 +28,29 @@
 
 namespace {
 
-// Thrown by MyPause when the wait was cut short; caught in runOperation, so
-// it never leaves the handler that started the operation.
+using Failure = InstrumentSession::Failure;
+
+// Thrown when a call of the core answers Cancelled; caught in runOperation,
+// so it never leaves the handler that started the operation.
 struct OperationCancelled
 {
 };
 
+Failure endIfCancelled(Failure failure)
+{
+    if (failure == Failure::Cancelled)
+        throw OperationCancelled {};
+    return failure;
+}
+
+template <typename T> InstrumentSession::Result<T> endIfCancelled(InstrumentSession::Result<T> answer)
+{
+    endIfCancelled(answer.failure());
+    return answer;
+}
+
 const QString kPortNotOpen = QStringLiteral("COM port not open");
 const QString kCountFailed = QStringLiteral("Error while receiving the number of flights in memory");
-
-// An opener that is still running after this long is taken to have handed
-// the workbook to the spreadsheet application (some openers stay until the
-// application closes).
-constexpr int kOpenerGraceMs = 2000;
 
 // More bars than the activity strip's box can ever show.
 constexpr qsizetype kStripBars = 512;
@@ -52,6 +61,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::MainWindow>())
     , m_session(new InstrumentSession(this))
+    , m_waiter(new Waiter(this))
     , m_logbook(new PilotLogbook(PilotLogbook::defaultPath(), this))
 {
     ui->setupUi(this);
@@ -60,7 +70,6 @@ MainWindow::MainWindow(QWidget *parent)
     m_operationControls = { ui->cmdGetFlight, ui->cmdExport, ui->btnVersie, ui->cmbExportSettings,
         ui->txtFromFlight, ui->txtUntilFlight, ui->cmbCommPort, ui->txtVluchtNummer, ui->txtFileName,
         ui->cmdSaveFileName, ui->savepilot, ui->txtPilot, ui->cmdGetPilotName };
-    m_wantEnabled.fill(true);
 
     // A fixed border around a 618 x 502 client area below the menu bar.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -74,7 +83,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    m_session->cancel();
+    m_waiter->cancel();
     m_session->closePort();
     delete m_help;
     delete m_logbookWindow;
@@ -160,30 +169,38 @@ template <typename Steps> void MainWindow::runOperation(Steps steps)
     if (m_busy || m_closing)
         return;
     m_busy = true;
-    applyOperationControlState();
+    updateOperationControls();
     try {
         steps();
     } catch (const OperationCancelled &) {
-        // Exit or the close box: the window is going away, leave it as it is.
+        // A wait was cut short: the program is closing, leave the window as it is.
     }
     m_busy = false;
     if (!m_closing)
-        applyOperationControlState();
+        updateOperationControls();
 }
 
-void MainWindow::applyOperationControlState()
+void MainWindow::updateOperationControls()
 {
-    for (size_t i = 0; i < m_operationControls.size(); ++i)
-        m_operationControls[i]->setEnabled(m_wantEnabled[i] && !m_busy);
-    // The port of a running operation must not change under it.
-    ui->PortsFolder->setEnabled(!m_busy);
+    // Data in the receive buffer that no operation asked for keeps every
+    // operation off until Reset; a running operation keeps them off too.
+    const bool dataWaiting = !m_session->receiveBuffer().isEmpty();
+    const bool free = !m_busy && !dataWaiting;
+    for (QWidget *control : m_operationControls) {
+        const bool fileName = control == ui->txtFileName || control == ui->cmdSaveFileName;
+        control->setEnabled(free && !(fileName && m_fileNameLocked));
+    }
+    // Choosing ports may reopen the port in use: only when the Port list
+    // itself can be used.
+    ui->PortsFolder->setEnabled(ui->cmbCommPort->isEnabled());
 }
 
 void MainWindow::Text20_Change()
 {
     const bool idle = m_session->receiveBuffer().isEmpty();
-    m_wantEnabled.fill(idle);
-    applyOperationControlState();
+    if (idle)
+        m_fileNameLocked = false;
+    updateOperationControls();
     if (idle)
         ui->lblCounter->setText(QStringLiteral("_"));
 }
@@ -200,15 +217,14 @@ void MainWindow::cmbCommPort_Click()
 {
     runOperation([this] {
         const int index = ui->cmbCommPort->currentIndex();
-        if (index >= 0 && index <= 3) {
+        if (index >= 0 && index < DeviceMap::kPortCount) {
             if (!m_session->selectPort(index + 1)) {
                 funcWriteError(QStringLiteral("Error selecting COM port"));
                 return;
             }
             funcWriteError(QStringLiteral("COM%1 selected").arg(index + 1));
         }
-        MyPause(5);
-        m_session->clearReceiveBuffer();
+        endIfCancelled(m_session->settleAfterSelect(*this));
     });
 }
 
@@ -234,17 +250,24 @@ void MainWindow::onConnectionLost()
     funcWriteError(kPortNotOpen);
 }
 
-void MainWindow::MyPause(int ms)
+bool MainWindow::MyPause(int ms)
 {
-    if (!m_session->pause(ms))
-        throw OperationCancelled {};
+    return m_waiter->wait(ms);
 }
 
-template <typename T> T MainWindow::carryOn(T answer)
+bool MainWindow::isCancelled() const
 {
-    if (m_session->isCancelled())
-        throw OperationCancelled {};
-    return answer;
+    return m_closing || m_waiter->isCancelled();
+}
+
+bool MainWindow::wait(int ms)
+{
+    return MyPause(ms);
+}
+
+void MainWindow::setProgressText(const QString &text)
+{
+    ui->lblCounter->setText(text);
 }
 
 void MainWindow::funcClearStatus()
@@ -270,22 +293,12 @@ void MainWindow::funcWriteError(const QString &ErrMess)
     QApplication::beep();
 }
 
-QString MainWindow::funcExplodeString(const QString &Source, const QString &fillChar) const
-{
-    return Protocol::explode(Source, fillChar);
-}
-
-void MainWindow::funcSendString(const QString &strSend)
-{
-    carryOn(m_session->sendString(strSend));
-}
-
 bool MainWindow::funcCheckConnection()
 {
-    switch (carryOn(m_session->checkConnection())) {
-    case InstrumentSession::Failure::None:
+    switch (endIfCancelled(m_session->checkConnection(*this))) {
+    case Failure::None:
         return true;
-    case InstrumentSession::Failure::PortNotOpen:
+    case Failure::PortNotOpen:
         funcWriteError(kPortNotOpen);
         return false;
     default:
@@ -299,12 +312,10 @@ bool MainWindow::funcCheckConnection()
 
 bool MainWindow::funcGetPilotName()
 {
-    funcClearStatus();
     if (!funcCheckConnection())
         return false;
-    funcClearStatus();
-    ui->lblCounter->setText(QStringLiteral("Pilot Name"));
-    const auto name = carryOn(m_session->readPilotName());
+    setProgressText(QStringLiteral("Pilot Name"));
+    const auto name = endIfCancelled(m_session->readPilotName(*this));
     if (!name) {
         funcWriteError(QStringLiteral("Error processing pilot name"));
         return false;
@@ -336,7 +347,7 @@ void MainWindow::savepilot_Click()
         if (ui->txtPilot->text().isEmpty())
             ui->txtPilot->setText(QStringLiteral(" "));
         const QList<int> codes = PilotName::codesFor(ui->txtPilot->text());
-        if (carryOn(m_session->writePilotName(codes)) != InstrumentSession::Failure::None) {
+        if (endIfCancelled(m_session->writePilotName(*this, codes)) != Failure::None) {
             funcWriteError(QStringLiteral("Error setting pilot name"));
             return;
         }
@@ -350,13 +361,12 @@ void MainWindow::btnVersie_Click()
     runOperation([this] {
         if (!funcCheckConnection())
             return;
-        if (const auto info = carryOn(m_session->readInformation())) {
+        if (const auto info = endIfCancelled(m_session->readInformation(*this))) {
             ui->txtVersion->setText(info->version);
             ui->txtSerial->setText(info->serial);
         } else {
             funcWriteError(QStringLiteral("Error processing version"));
         }
-        MyPause(15);
         refreshPilotName();
         funcClearStatus();
     });
@@ -367,55 +377,42 @@ void MainWindow::cmdGetFlight_Click()
     runOperation([this] {
         if (!funcCheckConnection())
             return;
-        const auto entered = NumberEntry::parse(ui->txtVluchtNummer->text());
-        const auto number = entered ? NumberEntry::toInt16(*entered) : std::nullopt;
-        if (!number || *number < FlightRecord::kFirstFlight || *number > FlightRecord::kLastFlight) {
+        const auto flight = checkFlightNumber(ui->txtVluchtNummer->text());
+        if (!flight) {
             funcWriteError(QStringLiteral("Invalid flight number"));
             refreshPilotName();
             return;
         }
-        const qint16 flight = *number;
-
-        if (const auto count = carryOn(m_session->readFlightCount()); !count) {
+        if (const auto count = endIfCancelled(m_session->readFlightCount(*this)); !count) {
             funcWriteError(kCountFailed);
-        } else if (flight > *count) {
+        } else if (*flight > *count) {
             funcWriteError(QStringLiteral("Only %1 flights in memory").arg(*count));
-            funcClearStatus();
             return;
         }
-        MyPause(Protocol::kAnswerWaitMs);
-        funcClearStatus();
-        funcClearStatus();
+        endIfCancelled(m_session->settleAfterCount(*this));
 
-        const FlightRecord::Decoded decoded = *carryOn(m_session->readDecodedFlight(flight));
-        if (decoded.status == FlightRecord::Status::Garbled) {
+        const auto read = endIfCancelled(m_session->readDecodedFlight(*this, *flight));
+        switch (read->status) {
+        case FlightRecord::Status::Garbled:
             funcWriteError(
                 QStringLiteral("Error processing data, please check Orvin settings and try again"));
-            refreshPilotName();
-            return;
-        }
-        if (decoded.status == FlightRecord::Status::NoData) {
+            break;
+        case FlightRecord::Status::NoData:
             funcWriteError(QStringLiteral("This flightnumber contains no data"));
-            funcClearStatus();
             return;
+        case FlightRecord::Status::Ok:
+            showFlight(read->summary);
+            m_logbook->record(read->summary, m_pilotName);
+            break;
         }
-        const FlightSummary &s = decoded.summary;
-        ui->txtFlight->setText(QString::number(s.flightNumber));
-        ui->txtVarioMin->setText(s.sinkMax);
-        ui->txtVarioMax->setText(s.liftMax);
-        ui->txtAltMin->setText(s.qneMin);
-        ui->txtAltMax->setText(s.qneMax);
-        ui->txtDate->setText(s.date);
-        ui->txtStime->setText(s.startTime);
-        ui->txtDtime->setText(s.duration);
-        ui->txtSpeedMin->setText(s.speedMin);
-        ui->txtSpeedMax->setText(s.speedMax);
-        ui->txtGain->setText(s.totalGain);
-        ui->txtHeightdiffmax->setText(s.heightDiffMax);
-        m_logbook->record(s, m_pilotName);
-        funcClearStatus();
         refreshPilotName();
     });
+}
+
+void MainWindow::showFlight(const FlightSummary &flight)
+{
+    for (const FlightField &field : FlightFields::kAll)
+        findChild<QLineEdit *>(QLatin1String(field.box))->setText(field.valueOf(flight));
 }
 
 // ---------------------------------------------------------------------------
@@ -427,13 +424,9 @@ void MainWindow::cmbExportSettings_Click()
     if (index != 0 && index != 1)
         return;
     const bool textFile = index == 0;
-    for (QWidget *control :
-        { static_cast<QWidget *>(ui->txtFileName), static_cast<QWidget *>(ui->cmdSaveFileName) }) {
-        const auto at = std::find(m_operationControls.begin(), m_operationControls.end(), control);
-        m_wantEnabled[size_t(at - m_operationControls.begin())] = textFile;
-    }
+    m_fileNameLocked = !textFile;
     ui->Label1->setEnabled(textFile);
-    applyOperationControlState();
+    updateOperationControls();
 }
 
 void MainWindow::cmdSaveFileName_Click()
@@ -462,48 +455,20 @@ void MainWindow::cmdExport_Click()
         }
         if (!funcCheckConnection())
             return;
-        // Rows of an earlier run must never pass for this run's flights when
-        // this one stops early.
-        for (int n = range.from; n <= range.until; ++n)
-            m_flightTable.clear(n);
 
-        funcClearStatus();
-        qint16 until = range.until;
-        if (const auto count = carryOn(m_session->readFlightCount()); !count) {
-            funcWriteError(kCountFailed);
-        } else if (*count < until) {
-            until = qint16(*count);
-            funcWriteError(QStringLiteral("Only %1 flights in memory").arg(*count));
-        }
-        MyPause(Protocol::kAnswerWaitMs);
-        funcClearStatus();
-        m_exportLastFlight = until;
-        m_exportFirstFlight = range.from;
-
-        for (int n = range.from; n <= until; ++n) {
-            if (!m_session->isOpen())
-                break;
-            funcClearStatus();
-            ui->lblCounter->setText(QString::number(n));
-            const FlightRecord::Decoded decoded = *carryOn(m_session->readDecodedFlight(qint16(n)));
-            if (decoded.status == FlightRecord::Status::Garbled) {
-                funcWriteError(QStringLiteral("Error processing: Flight %1").arg(n));
-                m_flightTable.markFailed(n);
-                continue;
-            }
-            if (decoded.status == FlightRecord::Status::NoData) {
-                funcWriteError(QStringLiteral("Stopped at flight %1").arg(n));
-                funcClearStatus();
-                break;
-            }
-            m_flightTable.store(decoded.summary);
-            m_logbook->record(decoded.summary, m_pilotName);
-            funcClearStatus();
-        }
-        if (!m_session->isOpen()) {
-            // The cable went away during the run: what was read is incomplete,
-            // and an earlier report must not be replaced by it.
-            ui->lblCounter->setText(QStringLiteral("_"));
+        ExportRun run(*m_session, m_flightTable);
+        run.setStatusListener([this](const QString &line) { funcWriteError(line); });
+        run.setFlightListener(
+            [this](const FlightSummary &flight) { m_logbook->record(flight, m_pilotName); });
+        const ExportRun::End end = run.run(*this, range.from, range.until);
+        if (end == ExportRun::End::Cancelled)
+            throw OperationCancelled {};
+        m_exportFirstFlight = run.firstFlight();
+        m_exportLastFlight = run.lastFlight();
+        if (end == ExportRun::End::ConnectionLost) {
+            // What was read is incomplete, and an earlier report must not be
+            // replaced by it.
+            setProgressText(QStringLiteral("_"));
             funcClearStatus();
             return;
         }
@@ -522,7 +487,7 @@ void MainWindow::cmdExport_Click()
             funcWriteError(QStringLiteral("Program error"));
             break;
         }
-        ui->lblCounter->setText(QStringLiteral("_"));
+        setProgressText(QStringLiteral("_"));
         funcClearStatus();
     });
 }
@@ -552,12 +517,10 @@ bool MainWindow::WriteSpreadsheet()
         return false;
     }
     FileOpener opener;
-    opener.start(path);
-    QElapsedTimer grace;
-    grace.start();
-    while (opener.state() == FileOpener::State::Running && grace.elapsed() < kOpenerGraceMs)
-        MyPause(20);
-    if (opener.state() == FileOpener::State::Failed) {
+    const FileOpener::Outcome opened = opener.open(*this, path);
+    if (opened == FileOpener::Outcome::Cancelled)
+        throw OperationCancelled {};
+    if (opened == FileOpener::Outcome::Failed) {
         funcWriteError(QStringLiteral("Error exporting file to excel!"));
         return false;
     }
@@ -571,7 +534,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        // A disabled box takes no keys: its operation must not run.
+        const auto *box = qobject_cast<QWidget *>(watched);
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && box && box->isEnabled()) {
             if (watched == ui->txtVluchtNummer)
                 cmdGetFlight_Click();
             else if (watched == ui->txtFileName)
@@ -592,9 +557,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::ClearFD_Click()
 {
-    for (QLineEdit *box : { ui->txtFlight, ui->txtDate, ui->txtStime, ui->txtDtime, ui->txtAltMax,
-             ui->txtAltMin, ui->txtGain, ui->txtVarioMax, ui->txtVarioMin, ui->txtSpeedMax, ui->txtSpeedMin })
-        box->clear();
+    for (const FlightField &field : FlightFields::kAll) {
+        if (field.cleared)
+            findChild<QLineEdit *>(QLatin1String(field.box))->clear();
+    }
 }
 
 void MainWindow::ClearFI_Click()
@@ -672,7 +638,7 @@ void MainWindow::Exit_Click()
 {
     m_closing = true;
     m_session->closePort();
-    m_session->cancel();
+    m_waiter->cancel();
     if (m_help)
         m_help->close();
     if (m_logbookWindow)
@@ -685,7 +651,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Closing the window releases the port; a running operation stops at
     // its current wait instead of running on behind a window that is gone.
     m_closing = true;
-    m_session->cancel();
+    m_waiter->cancel();
     m_session->closePort();
     event->accept();
 }

@@ -2,6 +2,7 @@
 
 #include "export/FlightTable.h"
 #include "instrument/InstrumentSession.h"
+#include "link/OperationEnvironment.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -16,12 +17,15 @@ class HelpWindow;
 class LogbookWindow;
 class PilotLogbook;
 class SerialLink;
+class Waiter;
 
 // The main window "TOLMERA": every control and the status log. Its handlers
 // run the instrument operations step by step: ask the instrument session,
 // write the status line, fill the boxes, move the counter. The conversation
-// with the instrument, framing, decoding and the writers live in the core.
-class MainWindow : public QMainWindow
+// with the instrument, framing, decoding, the export run and the writers live
+// in the core; the window is the environment their operations run in (its
+// waits, and the counter label for their progress).
+class MainWindow : public QMainWindow, private OperationEnvironment
 {
     Q_OBJECT
 public:
@@ -30,15 +34,11 @@ public:
 
     // Appends " * " + message + CR LF to the status log and beeps.
     void funcWriteError(const QString &ErrMess);
-    // Waits at least ms milliseconds while the window keeps handling events.
-    // Inside an operation, a wait cut short by Exit or by closing the window
-    // ends the operation there.
-    void MyPause(int ms);
+    // Waits at least ms milliseconds while the window keeps handling events;
+    // false when cut short (Exit, the close box, or the event loop ending).
+    bool MyPause(int ms);
     // Empties the receive buffer and resets the activity strip to "|".
     void funcClearStatus();
-    QString funcExplodeString(const QString &Source, const QString &fillChar) const;
-    // Sends the first seven characters of a memory read, one at a time.
-    void funcSendString(const QString &strSend);
     // The port is open and the instrument answers "T" with exactly "!".
     bool funcCheckConnection();
     // Reads the eight name bytes into pilotName(); false when that failed.
@@ -58,7 +58,7 @@ public:
     PilotLogbook &logbook() { return *m_logbook; }
     LogbookWindow *logbookWindow() const;
     // The thirteen controls that go grey while the receive buffer holds
-    // anything or an operation runs, in the order the window switches them.
+    // anything or an operation runs, in the order the window lists them.
     const std::array<QWidget *, 13> &operationControls() const { return m_operationControls; }
 
 protected:
@@ -95,34 +95,35 @@ private:
     void showDriveCFolder();
     void initActionsConnections();
 
-    // The session's answer, unless the program is closing: then the
-    // operation ends here.
-    template <typename T> T carryOn(T answer);
+    // The environment of the window's operations.
+    bool isCancelled() const override;
+    bool wait(int ms) override;
+    void setProgressText(const QString &text) override;
+
     void refreshPilotName();
+    void showFlight(const FlightSummary &flight);
     bool WriteTextReport();
     bool WriteSpreadsheet();
     ExportData exportData() const;
 
     template <typename Steps> void runOperation(Steps steps);
-    void applyOperationControlState();
+    // Sets every operation control's enabled state from the facts below.
+    void updateOperationControls();
 
     std::unique_ptr<Ui::MainWindow> ui;
-    // The serial port (the original program's MSComm1 control), the receive
-    // buffer (its hidden Text20 box) and the waits, with the conversation
-    // that uses them.
     InstrumentSession *m_session;
+    Waiter *m_waiter;
     QPointer<AboutDialog> m_about;
     QPointer<HelpWindow> m_help;
     PilotLogbook *m_logbook;
     QPointer<LogbookWindow> m_logbookWindow;
 
-    // The thirteen controls that follow the receive buffer, and whether the
-    // buffer rule (and the export type for the file name controls) wants
-    // each of them enabled. While an operation runs all of them stay
-    // disabled whatever the rule says.
     std::array<QWidget *, 13> m_operationControls {};
-    std::array<bool, 13> m_wantEnabled {};
+    // The facts the operation controls follow: an operation runs; the
+    // receive buffer holds data (see receiveBuffer()); "Excel file" was
+    // chosen since the buffer was last emptied, which locks the file name.
     bool m_busy = false;
+    bool m_fileNameLocked = false;
     bool m_closing = false;
     bool m_centred = false;
 

@@ -6,7 +6,7 @@
 
 #include <QTest>
 
-using CellValue::Column;
+using Column = CellValue::Kind;
 
 class TstCellValue : public QObject
 {
@@ -55,14 +55,14 @@ void TstCellValue::fromText_data()
     text("duration before a line feed", Column::Duration, "01:30\n");
 
     // Times of day.
-    QTest::newRow("midnight") << int(Column::StartTime) << "00:00" << dot << true << 0.0 << "hh:mm";
+    QTest::newRow("midnight") << int(Column::TimeOfDay) << "00:00" << dot << true << 0.0 << "hh:mm";
     QTest::newRow("last minute of the day")
-        << int(Column::StartTime) << "23:59" << dot << true << 1439 / 1440.0 << "hh:mm";
-    QTest::newRow("noon") << int(Column::StartTime) << "12:00" << dot << true << 0.5 << "hh:mm";
-    text("hour 24", Column::StartTime, "24:00");
-    text("minute 60", Column::StartTime, "10:60");
-    text("three-digit hour", Column::StartTime, "100:07");
-    text("failed start time", Column::StartTime, "*");
+        << int(Column::TimeOfDay) << "23:59" << dot << true << 1439 / 1440.0 << "hh:mm";
+    QTest::newRow("noon") << int(Column::TimeOfDay) << "12:00" << dot << true << 0.5 << "hh:mm";
+    text("hour 24", Column::TimeOfDay, "24:00");
+    text("minute 60", Column::TimeOfDay, "10:60");
+    text("three-digit hour", Column::TimeOfDay, "100:07");
+    text("failed start time", Column::TimeOfDay, "*");
 
     // Durations run past a day instead of wrapping.
     QTest::newRow("no time") << int(Column::Duration) << "00:00" << dot << true << 0.0 << "[hh]:mm";
@@ -76,25 +76,25 @@ void TstCellValue::fromText_data()
     text("failed duration", Column::Duration, "*");
 
     // Numbers in General, read with the program's decimal separator.
-    QTest::newRow("negative QNE") << int(Column::QneMin) << "-20" << dot << true << -20.0 << general;
-    QTest::newRow("zero speed") << int(Column::SpeedMin) << "0" << dot << true << 0.0 << general;
-    QTest::newRow("largest gain") << int(Column::TotalGain) << "16777215" << dot << true << 16777215.0
+    QTest::newRow("negative QNE") << int(Column::Number) << "-20" << dot << true << -20.0 << general;
+    QTest::newRow("zero speed") << int(Column::Number) << "0" << dot << true << 0.0 << general;
+    QTest::newRow("largest gain") << int(Column::Number) << "16777215" << dot << true << 16777215.0
                                   << general;
-    QTest::newRow("lift with a point") << int(Column::LiftMax) << "4.5" << dot << true << 4.5 << general;
+    QTest::newRow("lift with a point") << int(Column::Number) << "4.5" << dot << true << 4.5 << general;
     QTest::newRow("lift in a comma locale")
-        << int(Column::LiftMax) << "4,5" << comma << true << 4.5 << general;
+        << int(Column::Number) << "4,5" << comma << true << 4.5 << general;
     QTest::newRow("whole sink in a comma locale")
-        << int(Column::SinkMax) << "25" << comma << true << 25.0 << general;
-    text("point in a comma locale", Column::LiftMax, "4.5", comma);
-    text("comma in a point locale", Column::LiftMax, "4,5", dot);
-    text("leading zero", Column::SpeedMax, "007");
-    text("trailing zero of a fraction", Column::LiftMax, "4.50");
-    text("negative zero", Column::QneMin, "-0");
-    text("exponent", Column::TotalGain, "1e5");
-    text("plus sign", Column::QneMax, "+20");
-    text("too many digits for General", Column::TotalGain, "123456789012");
-    text("empty", Column::SpeedMax, "");
-    text("failed number", Column::HeightDiffMax, "*");
+        << int(Column::Number) << "25" << comma << true << 25.0 << general;
+    text("point in a comma locale", Column::Number, "4.5", comma);
+    text("comma in a point locale", Column::Number, "4,5", dot);
+    text("leading zero", Column::Number, "007");
+    text("trailing zero of a fraction", Column::Number, "4.50");
+    text("negative zero", Column::Number, "-0");
+    text("exponent", Column::Number, "1e5");
+    text("plus sign", Column::Number, "+20");
+    text("too many digits for General", Column::Number, "123456789012");
+    text("empty", Column::Number, "");
+    text("failed number", Column::Number, "*");
 }
 
 void TstCellValue::fromText()

@@ -1,4 +1,5 @@
 #include "export/TextReport.h"
+#include "tests/support/ReportBytes.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -10,20 +11,7 @@
 
 namespace {
 
-// The header every report starts with, for an empty pilot name.
-const QByteArray kRule = QByteArray(111, '_');
-const QByteArray kHeaderAfterPilot = "\"" + kRule
-    + "\"\r\n"
-      "\" Fl.\tDate\t\tStart\tDura-\tQNE\tQNE\tHeight\t\tTotal\tLift\tSink\tSpeed\tSpeed\t\"\r\n"
-      "\" No.\tyyyy-mm-dd\ttime\ttion\tmin\tmax\tdiff max\tgain\tmax\tmax\tmin\tmax\t\"\r\n"
-      "\" \t\t\thh:mm\thh:mm\tmeter\tmeter\tmeter\t\tmeter\tm/s\tm/s\tkm/h\tkm/h\t\"\r\n"
-      "\""
-    + kRule + "\"\r\n";
-
-QByteArray header(const QByteArray &pilotName)
-{
-    return "\" Pilot: " + pilotName + "\"\r\n" + kHeaderAfterPilot;
-}
+using ReportBytes::header;
 
 // Flight n with the values of the worked example (flight 3's).
 FlightSummary flight(int n, const QString &startTime = QStringLiteral("12:05"))
@@ -44,9 +32,9 @@ FlightSummary flight(int n, const QString &startTime = QStringLiteral("12:05"))
     return f;
 }
 
-QByteArray exampleLine(const QByteArray &number)
+QByteArray exampleLine(int n)
 {
-    return "\" " + number + "\t2005-07-14\t12:05\t01:30\t850\t2130\t1280\t\t3400\t4.5\t3.2\t18\t52\t\"\r\n";
+    return ReportBytes::line(flight(n));
 }
 
 ExportData data(
@@ -92,25 +80,25 @@ void TestTextReport::build_data()
 
     const QByteArray test = header("TEST    ");
     QTest::newRow("worked example") << QList { flight(3) } << QList<int> {} << 3 << 3 << "TEST    "
-                                    << test + exampleLine("3");
+                                    << test + exampleLine(3);
     QTest::newRow("unreadable flight") << QList<FlightSummary> {} << QList { 4 } << 4 << 4 << "TEST    "
                                        << test + "\" 4\t*\t\t*\t*\t*\t*\t*\t\t*\t*\t*\t*\t*\t\"\r\n";
     QTest::newRow("first after last")
         << QList { flight(3), flight(5) } << QList<int> {} << 5 << 3 << "TEST    " << test;
     QTest::newRow("empty pilot name")
-        << QList { flight(1) } << QList<int> {} << 1 << 1 << "" << header("") + exampleLine("1");
+        << QList { flight(1) } << QList<int> {} << 1 << 1 << "" << header("") + exampleLine(1);
     QTest::newRow("rows end at the first empty start time") << QList { flight(1), flight(2), flight(3, ""),
-        flight(4) } << QList<int> {} << 1 << 4 << "TEST    " << test + exampleLine("1") + exampleLine("2");
+        flight(4) } << QList<int> {} << 1 << 4 << "TEST    " << test + exampleLine(1) + exampleLine(2);
     QTest::newRow("first flight without start time")
         << QList<FlightSummary> {} << QList<int> {} << 1 << 10 << "TEST    " << test;
     QTest::newRow("numbers without padding")
         << QList { flight(7), flight(8), flight(9), flight(10), flight(11), flight(12) } << QList<int> {} << 7
         << 12 << "TEST    "
-        << test + exampleLine("7") + exampleLine("8") + exampleLine("9") + exampleLine("10")
-            + exampleLine("11") + exampleLine("12");
+        << test + exampleLine(7) + exampleLine(8) + exampleLine(9) + exampleLine(10) + exampleLine(11)
+            + exampleLine(12);
     QTest::newRow("stored and failed flights mixed")
         << QList { flight(1), flight(3) } << QList { 2 } << 1 << 3 << "TEST    "
-        << test + exampleLine("1") + "\" 2\t*\t\t*\t*\t*\t*\t*\t\t*\t*\t*\t*\t*\t\"\r\n" + exampleLine("3");
+        << test + exampleLine(1) + ReportBytes::failedLine(2) + exampleLine(3);
     QTest::newRow("flight 0 has never a start time")
         << QList { flight(1) } << QList<int> {} << 0 << 1 << "TEST    " << test;
     QTest::newRow("windows-1252 with question marks")
@@ -175,7 +163,7 @@ void TestTextReport::writesToDevice()
     QBuffer buffer;
     QVERIFY(buffer.open(QIODevice::WriteOnly));
     QVERIFY(TextReport::write(buffer, data(table, 3, 3)));
-    QCOMPARE(buffer.data(), header("TEST    ") + exampleLine("3"));
+    QCOMPARE(buffer.data(), header("TEST    ") + exampleLine(3));
 
     QBuffer readOnly;
     QVERIFY(readOnly.open(QIODevice::ReadOnly));
@@ -194,7 +182,7 @@ void TestTextReport::fileIsReplaced()
     QVERIFY(TextReport::writeFile(path, data(table, 1, 20)));
     QCOMPARE(readAll(path).count("\r\n"), 26);
     QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
-    QCOMPARE(readAll(path), header("TEST    ") + exampleLine("3"));
+    QCOMPARE(readAll(path), header("TEST    ") + exampleLine(3));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
 }
 
@@ -219,7 +207,7 @@ void TestTextReport::refusedReportLeavesEarlierFile()
     QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
 
     QVERIFY(!TextReport::writeFile(path, data(table, 3, 101)));
-    QCOMPARE(readAll(path), header("TEST    ") + exampleLine("3"));
+    QCOMPARE(readAll(path), header("TEST    ") + exampleLine(3));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
 }
 
@@ -241,7 +229,7 @@ void TestTextReport::unwritableFolderLeavesEarlierFile()
     QFile::setPermissions(dir.path(), writable);
 
     QVERIFY(!written);
-    QCOMPARE(readAll(path), header("TEST    ") + exampleLine("3"));
+    QCOMPARE(readAll(path), header("TEST    ") + exampleLine(3));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
 }
 

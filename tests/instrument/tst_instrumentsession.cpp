@@ -1,10 +1,12 @@
 // The conversation with the instrument, without a window, against the
 // simulated instrument on a real pseudo-terminal: the connection check, the
-// pacing of characters and commands as the session sends them, the waits, and
-// how every operation judges every kind of faulty answer.
+// pacing of characters and commands as the session sends them, how every
+// exchange judges every kind of faulty answer, and cancelling.
 
 #include "instrument/PilotName.h"
 #include "link/ReceiveBuffer.h"
+#include "link/Waiter.h"
+#include "tests/support/FaultGrid.h"
 #include "tests/support/SessionRig.h"
 #include "tests/support/Wire.h"
 
@@ -51,23 +53,21 @@ private slots:
 
     void checkConnection_data();
     void checkConnection();
-    void sendStringPacing_data();
-    void sendStringPacing();
     void readRunPacing();
-    void pauseZeroReturnsAtOnce();
-    void pause_data();
-    void pause();
     void faultyAnswers_data();
     void faultyAnswers();
+    void cutShortWaitEndsTheExchange();
     void hangUpEndsEveryExchange();
     void floodIsRefusedWithBoundedMemory();
 
 private:
     SessionRig m_rig;
+    std::unique_ptr<WaiterEnvironment> m_env;
 };
 
 void TestInstrumentSession::init()
 {
+    m_env = std::make_unique<WaiterEnvironment>();
     QVERIFY(m_rig.start());
 }
 
@@ -106,52 +106,11 @@ void TestInstrumentSession::checkConnection()
         s.closePort();
     if (!fault.isEmpty())
         QVERIFY(m_rig.sim->setFault(fault));
-    QCOMPARE(s.checkConnection(), failure);
+    QCOMPARE(s.checkConnection(*m_env), failure);
     // Judged or not, the exchange leaves the buffer empty.
     QCOMPARE(s.receiveBuffer().text(), QString());
     QTest::qWait(30);
     QCOMPARE(m_rig.sim->receivedCommands(), sent);
-}
-
-void TestInstrumentSession::sendStringPacing_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QByteArray>("onWire");
-    QTest::addColumn<int>("address");
-
-    QTest::newRow("flight count") << "R000047" << QByteArray("R000047") << 47;
-    QTest::newRow("pilot name byte") << "R000213" << QByteArray("R000213") << 213;
-    QTest::newRow("longer than seven") << "R0002089999" << QByteArray("R000208") << 208;
-}
-
-void TestInstrumentSession::sendStringPacing()
-{
-    QFETCH(QString, command);
-    QFETCH(QByteArray, onWire);
-    QFETCH(int, address);
-    InstrumentSession &s = *m_rig.session;
-    const QString unchanged = command;
-    const int value = quint8(MemoryImage::sample().byte(address));
-
-    s.startRecording();
-    QCOMPARE(s.sendString(command), Failure::None);
-    QVERIFY(s.pause(50));
-    QCOMPARE(command, unchanged);
-    QCOMPARE(s.receiveBuffer().text(),
-        QString::fromLatin1(onWire) + QStringLiteral("%1").arg(value, 3, 10, QLatin1Char('0')));
-    QCOMPARE(m_rig.sim->receivedBytes(), onWire);
-
-    // Seven separate characters, each at least a millisecond after the one
-    // before, as the session put them on the line.
-    const QList<InstrumentSession::Sent> sent = s.sent();
-    QCOMPARE(sent.size(), onWire.size());
-    for (qsizetype i = 0; i < sent.size(); ++i) {
-        QCOMPARE(sent[i].bytes, onWire.mid(i, 1));
-        if (i > 0)
-            QVERIFY2(sent[i].ns - sent[i - 1].ns >= kNsPerMs,
-                qPrintable(
-                    QStringLiteral("character %1 after %2 ns").arg(i).arg(sent[i].ns - sent[i - 1].ns)));
-    }
 }
 
 void TestInstrumentSession::readRunPacing()
@@ -160,8 +119,8 @@ void TestInstrumentSession::readRunPacing()
     QElapsedTimer clock;
     s.startRecording();
     clock.start();
-    QCOMPARE(s.checkConnection(), Failure::None);
-    const auto name = s.readPilotName();
+    QCOMPARE(s.checkConnection(*m_env), Failure::None);
+    const auto name = s.readPilotName(*m_env);
     const qint64 tookMs = clock.elapsed();
     QVERIFY(name);
     QCOMPARE(*name, QString::fromLatin1(MemoryImage::sample().pilotName()));
@@ -173,11 +132,19 @@ void TestInstrumentSession::readRunPacing()
     QCOMPARE(texts, Wire::pilotRefresh());
     QCOMPARE(m_rig.sim->receivedCommands(), texts);
 
-    // Every answer gets its full wait before the next command starts.
+    // Each character of a read goes alone, a millisecond after the one before,
+    // and every answer gets its full wait before the next command starts.
     for (qsizetype i = 1; i < commands.size(); ++i) {
         const qint64 gapNs = commands[i].firstNs - commands[i - 1].lastNs;
         QVERIFY2(gapNs >= 50 * kNsPerMs,
             qPrintable(QStringLiteral("%1 began %2 ns after %3").arg(texts[i]).arg(gapNs).arg(texts[i - 1])));
+    }
+    const QList<InstrumentSession::Sent> sent = s.sent();
+    QCOMPARE(sent.size(), 1 + 8 * 7);
+    for (qsizetype i = 2; i < 8; ++i) {
+        QCOMPARE(sent[i].bytes.size(), 1);
+        QVERIFY2(sent[i].ns - sent[i - 1].ns >= kNsPerMs,
+            qPrintable(QString::number(sent[i].ns - sent[i - 1].ns)));
     }
     // The run spends the waits it asks for and little else: the floor is
     // what the protocol needs, the margin is for a busy machine.
@@ -187,60 +154,9 @@ void TestInstrumentSession::readRunPacing()
         qPrintable(QStringLiteral("%1 ms for a floor of %2 ms").arg(tookMs).arg(floorMs)));
 }
 
-void TestInstrumentSession::pauseZeroReturnsAtOnce()
-{
-    // Characters already waiting on the line are not taken in by a wait of 0.
-    InstrumentSession &s = *m_rig.session;
-    QVERIFY(m_rig.sim->sendUnasked("xyz"));
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(s.pause(0));
-    QVERIFY2(clock.elapsed() < 20, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(s.receiveBuffer().text(), QString());
-    QVERIFY(s.pause(30));
-    QCOMPARE(s.receiveBuffer().text(), QStringLiteral("xyz"));
-}
-
-void TestInstrumentSession::pause_data()
-{
-    QTest::addColumn<int>("ms");
-    QTest::addColumn<int>("sendAfterMs"); // -1: nothing arrives
-
-    QTest::newRow("1") << 1 << -1;
-    QTest::newRow("50") << 50 << -1;
-    QTest::newRow("50 with data") << 50 << 10;
-    QTest::newRow("120 with data") << 120 << 30;
-}
-
-void TestInstrumentSession::pause()
-{
-    QFETCH(int, ms);
-    QFETCH(int, sendAfterMs);
-    InstrumentSession &s = *m_rig.session;
-
-    bool sent = false;
-    if (sendAfterMs >= 0)
-        QTimer::singleShot(sendAfterMs, this, [&] { sent = m_rig.sim->sendUnasked("xyz"); });
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(s.pause(ms));
-    const qint64 elapsed = clock.elapsed();
-
-    QVERIFY2(elapsed >= ms, qPrintable(QString::number(elapsed)));
-    QVERIFY2(elapsed < ms + 500, qPrintable(QString::number(elapsed)));
-    if (sendAfterMs >= 0) {
-        QVERIFY(sent);
-        // Whatever arrived during the wait is in the buffer when it returns.
-        QCOMPARE(s.receiveBuffer().text(), QStringLiteral("xyz"));
-    } else {
-        QCOMPARE(s.receiveBuffer().text(), QString());
-    }
-}
-
 // Every exchange against every kind of faulty answer, aimed inside it: the
 // failure it reports and whether the answer is left in the buffer for the
-// user to see. A late answer is aimed at the last command, where it misses
-// the wait.
+// user to see.
 void TestInstrumentSession::faultyAnswers_data()
 {
     QTest::addColumn<QString>("exchange");
@@ -248,29 +164,15 @@ void TestInstrumentSession::faultyAnswers_data()
     QTest::addColumn<Failure>("failure");
     QTest::addColumn<bool>("leftInBuffer");
 
-    struct Exchange
-    {
-        const char *name;
-        const char *inside;
-        const char *last;
-    };
-    const Exchange exchanges[] = { { "information", "V", "V" }, { "pilot name", "R000210", "R000215" },
-        { "write name", "W000212", "W000215" }, { "flight count", "R000047", "R000047" },
-        { "flight 3", "R000448", "R000464" } };
-    const char *const kinds[] = { "silent", "extra", "short", "long", "garble", "highbit", "late:80" };
-
-    for (const Exchange &e : exchanges) {
-        const QByteArray name(e.name);
-        for (const char *kind : kinds) {
-            const bool late = QByteArray(kind).startsWith("late");
-            const QString fault
-                = QStringLiteral("%1 %2 1").arg(QLatin1String(kind), QLatin1String(late ? e.last : e.inside));
-            const QByteArray k(kind);
+    using namespace FaultGrid;
+    for (const Aim &aim : { kInformation, kReadName, kWriteName, kFlightCount, kShowFlight3 }) {
+        const QByteArray name(aim.name);
+        for (const QString &k : kAnswerFaults + QStringList { kLate }) {
+            const bool late = k == kLate;
             Failure failure = Failure::BadAnswer;
-            bool left = true; // a read run leaves its answers for the caller to judge
+            bool left = true; // an answer that fails its check stays
             if (name == "information") {
-                // Any answer of ten characters or more is cut up as it is; a
-                // good answer is taken out of the buffer, a missing one never came.
+                // Any answer of ten characters or more is cut up as it is.
                 if (!late && k != "silent")
                     failure = Failure::None;
                 left = false;
@@ -283,14 +185,15 @@ void TestInstrumentSession::faultyAnswers_data()
             } else if (name == "flight count") {
                 left = !late && k != "silent"; // its only answer did not come in time
             }
-            QTest::addRow("%s / %s", e.name, kind) << QString::fromLatin1(name) << fault << failure << left;
+            QTest::addRow("%s / %s", aim.name, qPrintable(k))
+                << QString::fromLatin1(name) << fault(aim, k) << failure << left;
         }
     }
     // A late answer inside a run arrives before the run is judged, in order.
-    QTest::newRow("pilot name / late inside the run") << "pilot name"
-                                                      << "late:80 R000210 1" << Failure::None << false;
-    QTest::newRow("flight 3 / late inside the run") << "flight 3"
-                                                    << "late:80 R000448 1" << Failure::None << true;
+    QTest::newRow("read name / late inside the run") << "read name"
+                                                     << "late:80 R000210 1" << Failure::None << false;
+    QTest::newRow("show flight 3 / late inside the run") << "show flight 3"
+                                                         << "late:80 R000448 1" << Failure::None << false;
 }
 
 void TestInstrumentSession::faultyAnswers()
@@ -304,22 +207,44 @@ void TestInstrumentSession::faultyAnswers()
     QVERIFY(m_rig.sim->setFault(fault));
     Failure got = Failure::None;
     if (exchange == QLatin1String("information")) {
-        got = s.readInformation().failure;
-    } else if (exchange == QLatin1String("pilot name")) {
-        got = s.readPilotName().failure;
+        got = s.readInformation(*m_env).failure();
+    } else if (exchange == QLatin1String("read name")) {
+        got = s.readPilotName(*m_env).failure();
     } else if (exchange == QLatin1String("write name")) {
-        got = s.writePilotName(PilotName::codesFor(QStringLiteral("session")));
+        got = s.writePilotName(*m_env, PilotName::codesFor(QStringLiteral("session")));
     } else if (exchange == QLatin1String("flight count")) {
-        got = s.readFlightCount().failure;
+        got = s.readFlightCount(*m_env).failure();
     } else {
-        const auto flight = s.readDecodedFlight(3);
-        got = flight.failure;
+        // A record that fails its check is a value: the garbled record.
+        const auto flight = s.readDecodedFlight(*m_env, 3);
         QVERIFY(flight);
-        // A failed read is reported like a garbled record.
-        QCOMPARE(flight->status == FlightRecord::Status::Ok, failure == Failure::None);
+        got = flight->status == FlightRecord::Status::Ok ? Failure::None : Failure::BadAnswer;
     }
     QCOMPARE(got, failure);
     QCOMPARE(!s.receiveBuffer().isEmpty(), leftInBuffer);
+}
+
+void TestInstrumentSession::cutShortWaitEndsTheExchange()
+{
+    // The event loop is told to end during a name read, without a cancel:
+    // the read answers Cancelled, without a value, and no later exchange
+    // sends anything.
+    InstrumentSession &s = *m_rig.session;
+    s.startRecording();
+    std::optional<InstrumentSession::Result<QString>> name;
+    qsizetype sentThen = -1;
+    QTimer::singleShot(120, this, [] { QCoreApplication::exit(0); });
+    QTimer::singleShot(0, this, [&] {
+        name.emplace(s.readPilotName(*m_env));
+        sentThen = s.sent().size();
+        QCOMPARE(s.readFlightCount(*m_env).failure(), Failure::Cancelled);
+        QCOMPARE(s.checkConnection(*m_env), Failure::Cancelled);
+    });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(name && !*name);
+    QCOMPARE(name->failure(), Failure::Cancelled);
+    QVERIFY(m_env->isCancelled());
+    QCOMPARE(s.sent().size(), sentThen);
 }
 
 void TestInstrumentSession::hangUpEndsEveryExchange()
@@ -330,12 +255,12 @@ void TestInstrumentSession::hangUpEndsEveryExchange()
     bool lost = false;
     connect(&s, &InstrumentSession::connectionLost, this, [&] { lost = true; });
     QVERIFY(m_rig.sim->setFault(QStringLiteral("hangup R000210 1")));
-    QCOMPARE(s.readPilotName().failure, Failure::BadAnswer);
+    QCOMPARE(s.readPilotName(*m_env).failure(), Failure::BadAnswer);
     QVERIFY(waitFor([&] { return lost; }, 2000));
     QVERIFY(!s.isOpen());
-    QCOMPARE(s.checkConnection(), Failure::PortNotOpen);
-    QCOMPARE(s.readFlightCount().failure, Failure::BadAnswer);
-    QCOMPARE(s.readInformation().failure, Failure::BadAnswer);
+    QCOMPARE(s.checkConnection(*m_env), Failure::PortNotOpen);
+    QCOMPARE(s.readFlightCount(*m_env).failure(), Failure::BadAnswer);
+    QCOMPARE(s.readInformation(*m_env).failure(), Failure::BadAnswer);
 }
 
 void TestInstrumentSession::floodIsRefusedWithBoundedMemory()
@@ -344,11 +269,11 @@ void TestInstrumentSession::floodIsRefusedWithBoundedMemory()
     // the read fails, and the buffer counts all of it but keeps a bounded part.
     InstrumentSession &s = *m_rig.session;
     QVERIFY(m_rig.sim->control(QStringLiteral("flood 2")));
-    QCOMPARE(s.readPilotName().failure, Failure::BadAnswer);
+    QCOMPARE(s.readPilotName(*m_env).failure(), Failure::BadAnswer);
     QVERIFY2(s.receiveBuffer().size() > ReceiveBuffer::kKeptCharacters,
         qPrintable(QString::number(s.receiveBuffer().size())));
     QCOMPARE(s.receiveBuffer().text().size(), ReceiveBuffer::kKeptCharacters);
-    QCOMPARE(s.checkConnection(), Failure::NoConnection);
+    QCOMPARE(s.checkConnection(*m_env), Failure::NoConnection);
 }
 
 QTEST_MAIN(TestInstrumentSession)

@@ -1,8 +1,13 @@
-// The export run with the text report against the simulated instrument: the
-// report compared byte for byte, the range checks, every way a run can end
-// early, the file name settings and the run's own guard.
+// The export through the window with the text report against the simulated
+// instrument: the report compared byte for byte, the counter and the controls
+// during the run, a refused range, a report that cannot be written, the file
+// name settings and the Enter keys. What the run reads and stores, and where
+// it stops (a cable pulled included), is tested on the run itself
+// (tst_exportrun); that a cut-off run leaves every file alone is a column of
+// the fault matrix.
 
-#include "InstrumentRig.h"
+#include "tests/support/InstrumentRig.h"
+#include "tests/support/ReportBytes.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,31 +22,12 @@ namespace {
 // R E N É € and three spaces: É has the same code as in Latin-1, € does not.
 const QByteArray kPilotBytes = "REN\xC9\x80   ";
 
-QByteArray record(const QByteArray &text)
-{
-    return '"' + text + "\"\r\n";
-}
-
 QByteArray header(const QByteArray &pilotBytes = kPilotBytes)
 {
-    const QByteArray rule(111, '_');
-    return record(" Pilot: " + pilotBytes) + record(rule)
-        + record(" Fl.\tDate\t\tStart\tDura-\tQNE\tQNE\tHeight\t\tTotal\tLift\tSink\tSpeed\tSpeed\t")
-        + record(" No.\tyyyy-mm-dd\ttime\ttion\tmin\tmax\tdiff max\tgain\tmax\tmax\tmin\tmax\t")
-        + record(" \t\t\thh:mm\thh:mm\tmeter\tmeter\tmeter\t\tmeter\tm/s\tm/s\tkm/h\tkm/h\t") + record(rule);
+    return ReportBytes::header(pilotBytes);
 }
 
-QByteArray line(const FlightTexts &f)
-{
-    const QStringList fields { f.date, f.startTime, f.duration, f.qneMin, f.qneMax, f.heightDiffMax + '\t',
-        f.totalGain, f.liftMax, f.sinkMax, f.speedMin, f.speedMax };
-    return record(' ' + QByteArray::number(f.number) + '\t' + fields.join('\t').toLatin1() + '\t');
-}
-
-QByteArray failedLine(int n)
-{
-    return record(' ' + QByteArray::number(n) + "\t*\t\t*\t*\t*\t*\t*\t\t*\t*\t*\t*\t*\t");
-}
+using ReportBytes::line;
 
 QByteArray readFile(const QString &path)
 {
@@ -81,18 +67,10 @@ private slots:
     void fullRunWritesReport();
     void rangeRefused_data();
     void rangeRefused();
-    void fewerFlightsThanUntil();
-    void rangeAboveCountReplacesReport();
-    void failedRecordMidRange_data();
-    void failedRecordMidRange();
-    void emptyRecordStopsRun();
-    void stopDoesNotReuseEarlierRows();
     void reportCannotBeWritten_data();
     void reportCannotBeWritten();
     void fileNameSettings();
     void enterKeysInRangeBoxes();
-    void hangUpDuringRun_data();
-    void hangUpDuringRun();
 
 private:
     void startWith(const MemoryImage &memory)
@@ -122,8 +100,7 @@ private:
 
 void TestExport::cleanup()
 {
-    m_rig.window.reset();
-    m_rig.sim.reset();
+    m_rig.reset();
 }
 
 void TestExport::fullRunWritesReport()
@@ -134,6 +111,7 @@ void TestExport::fullRunWritesReport()
     // Watch the progress label and the controls while the run waits.
     QStringList counter;
     bool enabledDuringRun = false;
+    bool enteredDuringRun = false;
     QTimer probe;
     probe.setInterval(5);
     connect(&probe, &QTimer::timeout, this, [&] {
@@ -143,6 +121,13 @@ void TestExport::fullRunWritesReport()
         if (counter.isEmpty() || counter.last() != text)
             counter << text;
         enabledDuringRun = enabledDuringRun || anyOperationControlEnabled();
+        // Enter in a box that the run disabled runs nothing: the report name
+        // stays the one the run writes.
+        if (counter.last() == QStringLiteral("2") && !enteredDuringRun) {
+            enteredDuringRun = true;
+            m_rig.box("txtFileName")->setText(QStringLiteral("renamed"));
+            QTest::keyClick(m_rig.box("txtFileName"), Qt::Key_Return);
+        }
     });
     probe.start();
     exportNow();
@@ -168,6 +153,8 @@ void TestExport::fullRunWritesReport()
     }
     QCOMPARE(numbers, (QStringList { "1", "2", "3" }));
     QVERIFY(!enabledDuringRun);
+    QVERIFY(enteredDuringRun);
+    QCOMPARE(m_rig.window->exportFileName(), QStringLiteral("flightlog"));
     QCOMPARE(m_rig.child<QLabel>("lblCounter")->text(), QStringLiteral("_"));
     QVERIFY(m_rig.button("cmdExport")->isEnabled());
     QCOMPARE(driveCEntries(), QStringList { QStringLiteral("flightlog.txt") });
@@ -182,18 +169,11 @@ void TestExport::rangeRefused_data()
     const QString notNumeric = QStringLiteral("Flightnumber is not numeric");
     const QString outside = QStringLiteral("Flightnumbers have to be between 1 and 100");
     const QString reversed = QStringLiteral("The from number must be smaller then the until flight");
+    // The checks themselves are unit rows of tst_exportrange.
     QTest::newRow("from letters") << "abc"
                                   << "3" << notNumeric;
-    QTest::newRow("until empty") << "1"
-                                 << "" << notNumeric;
-    QTest::newRow("from 0") << "0"
-                            << "5" << outside;
     QTest::newRow("until 101") << "1"
                                << "101" << outside;
-    QTest::newRow("from 150, until 100") << "150"
-                                         << "100" << reversed;
-    QTest::newRow("from 5, until 0") << "5"
-                                     << "0" << reversed;
     QTest::newRow("from 3, until 2") << "3"
                                      << "2" << reversed;
 }
@@ -213,103 +193,6 @@ void TestExport::rangeRefused()
     QCOMPARE(m_rig.commands(), QStringList());
     QCOMPARE(driveCEntries(), QStringList());
     QVERIFY(m_rig.button("cmdExport")->isEnabled());
-}
-
-void TestExport::fewerFlightsThanUntil()
-{
-    startWith(Logbook::image({ Logbook::kFlightD, Logbook::kFlightA }, kPilotBytes));
-    setRange(QStringLiteral("1"), QStringLiteral("4"));
-
-    exportNow();
-
-    QCOMPARE(m_rig.newLog(),
-        (QStringList { QStringLiteral("Only 2 flights in memory"), QStringLiteral("Txt file ready") }));
-    QCOMPARE(m_rig.window->exportLastFlight(), qint16(2));
-    QStringList sent { QStringLiteral("T"), QStringLiteral("R000047") };
-    sent << readsOf({ 1, 2 }) << Wire::pilotRefresh();
-    QTRY_COMPARE(m_rig.commands(), sent);
-    QCOMPARE(readFile(report()), header() + line(Logbook::textsD(1)) + line(Logbook::textsA(2)));
-}
-
-void TestExport::rangeAboveCountReplacesReport()
-{
-    startWith(Logbook::image({ Logbook::kFlightD, Logbook::kFlightA }, kPilotBytes));
-    // A longer report from before must be replaced, not kept in part.
-    QVERIFY(writeFile(report(), QByteArray(4000, 'x')));
-    setRange(QStringLiteral("3"), QStringLiteral("5"));
-
-    exportNow();
-
-    QCOMPARE(m_rig.newLog(),
-        (QStringList { QStringLiteral("Only 2 flights in memory"), QStringLiteral("Txt file ready") }));
-    QCOMPARE(m_rig.window->exportFirstFlight(), qint16(3));
-    QCOMPARE(m_rig.window->exportLastFlight(), qint16(2));
-    QStringList sent { QStringLiteral("T"), QStringLiteral("R000047") };
-    sent << Wire::pilotRefresh();
-    QTRY_COMPARE(m_rig.commands(), sent);
-    QCOMPARE(readFile(report()), header());
-}
-
-void TestExport::failedRecordMidRange_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::newRow("answer short") << "short R000430";
-    QTest::newRow("value garbled") << "garble R000431";
-}
-
-void TestExport::failedRecordMidRange()
-{
-    QFETCH(QString, fault);
-    startWith(threeFlights());
-    QVERIFY(m_rig.sim->setFault(fault));
-    setRange(QStringLiteral("1"), QStringLiteral("3"));
-
-    exportNow();
-
-    QCOMPARE(m_rig.newLog(),
-        (QStringList { QStringLiteral("Error processing: Flight 2"), QStringLiteral("Txt file ready") }));
-    QCOMPARE(
-        readFile(report()), header() + line(Logbook::textsD(1)) + failedLine(2) + line(Logbook::textsB(3)));
-    QCOMPARE(m_rig.window->flightTable().entry(2).totalGain, QStringLiteral("*"));
-}
-
-void TestExport::emptyRecordStopsRun()
-{
-    MemoryImage memory = Logbook::image(
-        { Logbook::kFlightD, Logbook::kFlightA, Logbook::kFlightB, Logbook::kFlightC }, kPilotBytes);
-    memory.eraseFlight(2);
-    startWith(memory);
-    setRange(QStringLiteral("1"), QStringLiteral("4"));
-
-    exportNow();
-
-    QCOMPARE(m_rig.newLog(),
-        (QStringList { QStringLiteral("Stopped at flight 2"), QStringLiteral("Txt file ready") }));
-    QStringList sent { QStringLiteral("T"), QStringLiteral("R000047") };
-    sent << readsOf({ 1, 2 }) << Wire::pilotRefresh();
-    QTRY_COMPARE(m_rig.commands(), sent);
-    QCOMPARE(m_rig.window->exportLastFlight(), qint16(4));
-    QCOMPARE(readFile(report()), header() + line(Logbook::textsD(1)));
-    QCOMPARE(m_rig.child<QLabel>("lblCounter")->text(), QStringLiteral("_"));
-}
-
-void TestExport::stopDoesNotReuseEarlierRows()
-{
-    startWith(threeFlights());
-    setRange(QStringLiteral("2"), QStringLiteral("3"));
-    exportNow();
-    QCOMPARE(readFile(report()), header() + line(Logbook::textsA(2)) + line(Logbook::textsB(3)));
-
-    // Flight 2 is erased on the instrument; flight 3 is still there but is
-    // not read once the run stops at 2, so neither may come from the first run.
-    QVERIFY(m_rig.sim->control(QStringLiteral("poke 430 255")));
-    QVERIFY(m_rig.sim->control(QStringLiteral("poke 431 255")));
-    m_rig.mark();
-    exportNow();
-
-    QCOMPARE(m_rig.newLog(),
-        (QStringList { QStringLiteral("Stopped at flight 2"), QStringLiteral("Txt file ready") }));
-    QCOMPARE(readFile(report()), header());
 }
 
 void TestExport::reportCannotBeWritten_data()
@@ -405,52 +288,6 @@ void TestExport::enterKeysInRangeBoxes()
         (QStringList { QStringLiteral("Only 1 flights in memory"), QStringLiteral("Txt file ready") }));
     QCOMPARE(readFile(report()), header());
     QCOMPARE(until->text(), QStringLiteral("2"));
-}
-
-void TestExport::hangUpDuringRun_data()
-{
-    QTest::addColumn<QString>("until");
-    QTest::newRow("during a middle flight") << "3";
-    QTest::newRow("during the last flight") << "2";
-}
-
-void TestExport::hangUpDuringRun()
-{
-    QFETCH(QString, until);
-    startWith(threeFlights());
-    const QByteArray earlier = "an earlier report\r\n";
-    QVERIFY(writeFile(report(), earlier));
-    setRange(QStringLiteral("1"), until);
-
-    // The cable goes once flight 2 is being read.
-    bool hungUp = false;
-    QTimer probe;
-    probe.setInterval(5);
-    connect(&probe, &QTimer::timeout, this, [&] {
-        if (m_rig.child<QLabel>("lblCounter")->text() == QStringLiteral("2")) {
-            probe.stop();
-            hungUp = m_rig.sim->hangUp();
-        }
-    });
-    probe.start();
-    exportNow();
-    probe.stop();
-
-    QVERIFY(hungUp);
-    const QStringList log = m_rig.newLog();
-    QVERIFY2(log.contains(QStringLiteral("COM port not open")), qPrintable(log.join(" | ")));
-    QVERIFY2(!log.contains(QStringLiteral("Txt file ready")), qPrintable(log.join(" | ")));
-    QCOMPARE(readFile(report()), earlier);
-    QCOMPARE(driveCEntries(), QStringList { QStringLiteral("flightlog.txt") });
-
-    // The window is usable again after Reset; a new run finds the port closed.
-    QVERIFY(!m_rig.window->isOperationRunning());
-    m_rig.button("Command3")->click();
-    QVERIFY(m_rig.button("cmdExport")->isEnabled());
-    QCOMPARE(m_rig.child<QLabel>("lblCounter")->text(), QStringLiteral("_"));
-    m_rig.mark();
-    exportNow();
-    QCOMPARE(m_rig.newLog(), QStringList { QStringLiteral("COM port not open") });
 }
 
 QTEST_MAIN(TestExport)

@@ -2,8 +2,8 @@
 // the workbook goes, that the opener is run on it, and what its failure means.
 // A recording stand-in for xdg-open comes first on PATH.
 
-#include "InstrumentRig.h"
 #include "tests/export/WorkbookReader.h"
+#include "tests/support/InstrumentRig.h"
 #include "tests/support/OpenerStandIn.h"
 
 #include <QComboBox>
@@ -84,8 +84,7 @@ void TestExportXlsx::cleanup()
 {
     m_opener.reset();
     qputenv("PATH", m_savedPath);
-    m_rig.window.reset();
-    m_rig.sim.reset();
+    m_rig.reset();
 }
 
 void TestExportXlsx::workbookWrittenAndOpened()

@@ -5,12 +5,16 @@
 // ones the operation writes for that failure, no display box or file changes
 // except as the operation says (an earlier report is never lost), and after
 // Reset every operation control is enabled and a plain "Get pilot name" works.
+// Throughout, "Ports and Folder..." follows the Port list: it must not reopen
+// the port while unasked data waits.
 //
 // The cells print a table of their outcomes as they run.
 
-#include "InstrumentRig.h"
+#include "tests/support/FaultGrid.h"
+#include "tests/support/InstrumentRig.h"
 #include "tests/support/OpenerStandIn.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -187,35 +191,19 @@ void tst_FaultMatrix::cell_data()
     const QString kept; // null
     const QString stored = QString::fromLatin1(kStoredName);
 
-    // Where each fault strikes: the "V" answer, the 3rd of the eight name
-    // reads, the 5th name write, the 3rd read of flight 3's record, the 3rd
-    // read of flight 2's record. A late answer is aimed at the last command
-    // of its run, where it misses the wait.
-    struct Aim
-    {
-        const char *inside;
-        const char *last;
-    };
-    const Aim aims[] = { { "V", "V" }, { "R000210", "R000215" }, { "W000212", "W000215" },
-        { "R000448", "R000464" }, { "R000430", "R000446" }, { "R000430", "R000446" } };
+    using namespace FaultGrid;
+    const Aim aims[] = { kInformation, kReadName, kWriteName, kShowFlight3, kExport1To2, kExport1To2 };
 
     const auto row = [&](int op, const QString &kind, const QStringList &lines, const QString &version,
                          const QString &serial, const QString &pilotBox, Files files) {
-        QString fault;
-        if (!kind.isEmpty()) {
-            const bool late = kind.startsWith(QLatin1String("late"));
-            fault = kind + QLatin1Char(' ') + QLatin1String(late ? aims[op].last : aims[op].inside)
-                + QStringLiteral(" 1");
-        }
+        const QString fault = kind.isEmpty() ? QString() : FaultGrid::fault(aims[op], kind);
         const QString name = QStringLiteral("%1 / %2").arg(
             QLatin1String(operationName(op)), kind.isEmpty() ? QStringLiteral("unasked") : kind);
         QTest::newRow(qPrintable(name))
             << op << fault << lines << version << serial << pilotBox << int(files);
     };
 
-    const QStringList answerFaults
-        = { QStringLiteral("silent"), QStringLiteral("extra"), QStringLiteral("short"),
-              QStringLiteral("long"), QStringLiteral("garble"), QStringLiteral("highbit") };
+    const QStringList &answerFaults = kAnswerFaults;
 
     // Information: any answer of 10 characters or more is cut up as it is.
     row(Info, QStringLiteral("silent"), { kVersionError }, kept, kept, stored, FilesUntouched);
@@ -299,6 +287,9 @@ QStringList tst_FaultMatrix::controlProblems(const Rig &rig, bool mustBeEnabled)
             problems << QStringLiteral("%1 %2").arg(control->objectName(),
                 mustBeEnabled ? QStringLiteral("disabled") : QStringLiteral("enabled"));
     }
+    if (rig.child<QAction>("PortsFolder")->isEnabled() != mustBeEnabled)
+        problems << QStringLiteral("PortsFolder %1")
+                        .arg(mustBeEnabled ? QStringLiteral("disabled") : QStringLiteral("enabled"));
     return problems;
 }
 

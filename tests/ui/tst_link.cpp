@@ -1,6 +1,6 @@
-#include "InstrumentRig.h"
 #include "link/ReceiveBuffer.h"
 #include "link/SerialLink.h"
+#include "tests/support/InstrumentRig.h"
 #include "tests/support/SimInstrument.h"
 #include "ui/MainWindow.h"
 #include "ui/PortsDialog.h"
@@ -44,9 +44,6 @@ const QStringList kOperationControls {
     "cmdGetPilotName",
 };
 
-const QString kNotConnected
-    = QStringLiteral("Error connecting to the Orvin, please check cable and settings");
-
 QString line(const QString &message)
 {
     return QStringLiteral(" * ") + message + QStringLiteral("\r\n");
@@ -56,8 +53,9 @@ QString line(const QString &message)
 
 // The serial link as the main window shows it, against the simulated
 // instrument on a real pseudo-terminal: port selection, the receive buffer
-// and the controls that follow it, the connection check's status lines, and
-// what happens when the cable is pulled.
+// and the controls that follow it, and what happens when the cable is pulled.
+// The connection check's answers and their status lines are rows of the
+// session test and the fault matrix.
 class TestLink : public QObject
 {
     Q_OBJECT
@@ -70,13 +68,10 @@ private slots:
     void portSelection();
     void unaskedDataUntilCleared_data();
     void unaskedDataUntilCleared();
-    void lateAnswerStaysInBuffer();
     void clearOrvinInfoKeepsPilotName();
     void clearFlightDataKeepsHeightDifference();
     void excelTypeAndFileNameControls();
     void operationGuard();
-    void checkConnection_data();
-    void checkConnection();
     void unplugWhileIdle();
     void unplugDuringOperation();
     void portsWindowPutsInstrumentOnCom2();
@@ -88,7 +83,6 @@ private:
     void selectPort(int index);
     void selectExportType(int index);
     bool putUnasked(const QByteArray &bytes);
-    void closePortBySelection();
 
     InstrumentRig m_rig;
     std::unique_ptr<SimInstrument> &m_sim = m_rig.sim;
@@ -103,8 +97,7 @@ void TestLink::init()
 
 void TestLink::cleanup()
 {
-    m_window.reset();
-    m_sim.reset();
+    m_rig.reset();
 }
 
 QStringList TestLink::enabledOperationControls() const
@@ -134,16 +127,6 @@ bool TestLink::putUnasked(const QByteArray &bytes)
     return m_sim->sendUnasked(bytes)
         && waitFor(
             [&] { return m_window->receiveBufferText() == before + QString::fromLatin1(bytes); }, 2000);
-}
-
-void TestLink::closePortBySelection()
-{
-    // COM2 leads nowhere, so choosing it leaves the port closed.
-    QVERIFY(QFile::link(
-        QStringLiteral("/nonexistent/tolmera-test-device"), m_sim->deviceMapDir() + QStringLiteral("/com2")));
-    selectPort(1);
-    QVERIFY(m_window->statusLogText().endsWith(line(QStringLiteral("Error selecting COM port"))));
-    QVERIFY(!m_window->serialPort().isOpen());
 }
 
 // ---------------------------------------------------------------------------
@@ -247,20 +230,6 @@ void TestLink::unaskedDataUntilCleared()
     QCOMPARE(w.receiveBufferText(), QString());
     QCOMPARE(activity->text(), QStringLiteral("|"));
     QCOMPARE(counter->text(), QStringLiteral("_"));
-    QCOMPARE(enabledOperationControls(), kOperationControls);
-}
-
-void TestLink::lateAnswerStaysInBuffer()
-{
-    // An answer that comes after its wait is not part of the exchange; it
-    // stays and keeps the operations locked until Reset.
-    MainWindow &w = *m_window;
-    QVERIFY(m_sim->setFault(QStringLiteral("late:150 T 1")));
-    QVERIFY(!w.funcCheckConnection());
-    QVERIFY(w.statusLogText().endsWith(line(kNotConnected)));
-    QVERIFY(waitFor([&] { return w.receiveBufferText() == QLatin1String("!"); }, 2000));
-    QCOMPARE(enabledOperationControls(), QStringList());
-    child<QPushButton>(QStringLiteral("Command3"))->click();
     QCOMPARE(enabledOperationControls(), kOperationControls);
 }
 
@@ -382,45 +351,6 @@ void TestLink::operationGuard()
     QCOMPARE(w.pilotName(), QString::fromLatin1(MemoryImage::sample().pilotName()));
     QVERIFY(!w.isOperationRunning());
     QCOMPARE(enabledOperationControls(), kOperationControls);
-}
-
-// The status line of each outcome; which answers count as "answered" is the
-// session's to judge, and its own test goes through every kind of answer.
-void TestLink::checkConnection_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<bool>("closePort");
-    QTest::addColumn<bool>("answered");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QStringList>("sent");
-
-    const QStringList test { "T" };
-    QTest::newRow("answered") << "" << false << true << "" << test;
-    QTest::newRow("silent") << "silent T 1" << false << false << kNotConnected << test;
-    QTest::newRow("port closed") << "" << true << false << "COM port not open" << QStringList();
-}
-
-void TestLink::checkConnection()
-{
-    QFETCH(QString, fault);
-    QFETCH(bool, closePort);
-    QFETCH(bool, answered);
-    QFETCH(QString, message);
-    QFETCH(QStringList, sent);
-    MainWindow &w = *m_window;
-
-    if (closePort)
-        closePortBySelection();
-    if (!fault.isEmpty())
-        QVERIFY(m_sim->setFault(fault));
-    const QString logBefore = w.statusLogText();
-    m_sim->clearTranscript();
-
-    QCOMPARE(w.funcCheckConnection(), answered);
-    QCOMPARE(w.statusLogText(), logBefore + (message.isEmpty() ? QString() : line(message)));
-    QCOMPARE(w.receiveBufferText(), QString());
-    QTest::qWait(30);
-    QCOMPARE(m_sim->receivedCommands(), sent);
 }
 
 void TestLink::unplugWhileIdle()

@@ -1,5 +1,5 @@
-#include "InstrumentRig.h"
 #include "link/SerialLink.h"
+#include "tests/support/InstrumentRig.h"
 #include "tests/support/SimInstrument.h"
 #include "ui/Look.h"
 #include "ui/MainWindow.h"
@@ -47,9 +47,7 @@ private slots:
     void tabOrder();
     void menus_data();
     void menus();
-    void labelBuddies_data();
     void labelBuddies();
-    void accessibleNames_data();
     void accessibleNames();
     void statusLogLines_data();
     void statusLogLines();
@@ -81,8 +79,7 @@ void TestMainWindow::openWindow()
 
 void TestMainWindow::cleanup()
 {
-    m_window.reset();
-    m_sim.reset();
+    m_rig.reset();
 }
 
 void TestMainWindow::windowIsFixedCaptionedAndCentred()
@@ -486,84 +483,36 @@ void TestMainWindow::menus()
     QCOMPARE(texts, captions);
 }
 
-void TestMainWindow::labelBuddies_data()
-{
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("box");
-
-    const char *pairs[][2] = {
-        { "lblVluchtnummer", "txtVluchtNummer" },
-        { "lblFlight", "txtFlight" },
-        { "lblDate", "txtDate" },
-        { "lblSTime", "txtStime" },
-        { "lblDuration", "txtDtime" },
-        { "lblQneMax", "txtAltMax" },
-        { "lblQneMin", "txtAltMin" },
-        { "lblHeightDiff", "txtHeightdiffmax" },
-        { "lblGain", "txtGain" },
-        { "lblLift", "txtVarioMax" },
-        { "lblSink", "txtVarioMin" },
-        { "lblSpeedMax", "txtSpeedMax" },
-        { "lblSpeedMin", "txtSpeedMin" },
-        { "Label20", "txtVersion" },
-        { "Label21", "txtSerial" },
-        { "Label3", "txtPilotName" },
-        { "Label1", "txtFileName" },
-        { "Label17", "txtFromFlight" },
-        { "Label18", "txtUntilFlight" },
-        { "Label4", "txtPilot" },
-        { "Label16", "cmbCommPort" },
-    };
-    for (const auto &p : pairs)
-        QTest::newRow(p[0]) << QString::fromLatin1(p[0]) << QString::fromLatin1(p[1]);
-}
-
 void TestMainWindow::labelBuddies()
 {
-    QFETCH(QString, label);
-    QFETCH(QString, box);
     openWindow();
-    QCOMPARE(child<QLabel>(label)->buddy(), child<QWidget>(box));
-}
-
-void TestMainWindow::accessibleNames_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("name");
-
-    // Buttons are named by their captions, boxes by their caption labels.
-    QTest::newRow("cmdGetFlight") << "cmdGetFlight"
-                                  << "Show flight log";
-    QTest::newRow("btnVersie") << "btnVersie"
-                               << "Get Orvin information";
-    QTest::newRow("cmdSaveFileName") << "cmdSaveFileName"
-                                     << "Set";
-    QTest::newRow("cmdExport") << "cmdExport"
-                               << "Export";
-    QTest::newRow("savepilot") << "savepilot"
-                               << "Save pilot name";
-    QTest::newRow("cmdGetPilotName") << "cmdGetPilotName"
-                                     << "Get pilot name";
-    QTest::newRow("Command3") << "Command3"
-                              << "Reset";
-    QTest::newRow("txtVluchtNummer") << "txtVluchtNummer"
-                                     << "Flight:";
-    QTest::newRow("txtDtime") << "txtDtime"
-                              << "Flight duration:";
-    QTest::newRow("txtPilot") << "txtPilot"
-                              << "Pilot name:";
-    QTest::newRow("txtErrorWindow") << "txtErrorWindow"
-                                    << "Status";
+    const char *pairs[][2]
+        = { { "lblVluchtnummer", "txtVluchtNummer" }, { "lblFlight", "txtFlight" }, { "lblDate", "txtDate" },
+              { "lblSTime", "txtStime" }, { "lblDuration", "txtDtime" }, { "lblQneMax", "txtAltMax" },
+              { "lblQneMin", "txtAltMin" }, { "lblHeightDiff", "txtHeightdiffmax" }, { "lblGain", "txtGain" },
+              { "lblLift", "txtVarioMax" }, { "lblSink", "txtVarioMin" }, { "lblSpeedMax", "txtSpeedMax" },
+              { "lblSpeedMin", "txtSpeedMin" }, { "Label20", "txtVersion" }, { "Label21", "txtSerial" },
+              { "Label3", "txtPilotName" }, { "Label1", "txtFileName" }, { "Label17", "txtFromFlight" },
+              { "Label18", "txtUntilFlight" }, { "Label4", "txtPilot" }, { "Label16", "cmbCommPort" } };
+    for (const auto &p : pairs)
+        QVERIFY2(child<QLabel>(QLatin1String(p[0]))->buddy() == child<QWidget>(QLatin1String(p[1])), p[0]);
 }
 
 void TestMainWindow::accessibleNames()
 {
-    QFETCH(QString, control);
-    QFETCH(QString, name);
+    // Buttons are named by their captions, boxes by their caption labels.
     openWindow();
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(child<QWidget>(control));
-    QVERIFY(iface);
-    QCOMPARE(iface->text(QAccessible::Name), name);
+    const char *names[][2] = { { "cmdGetFlight", "Show flight log" },
+        { "btnVersie", "Get Orvin information" }, { "cmdSaveFileName", "Set" }, { "cmdExport", "Export" },
+        { "savepilot", "Save pilot name" }, { "cmdGetPilotName", "Get pilot name" }, { "Command3", "Reset" },
+        { "txtVluchtNummer", "Flight:" }, { "txtDtime", "Flight duration:" }, { "txtPilot", "Pilot name:" },
+        { "txtErrorWindow", "Status" } };
+    for (const auto &n : names) {
+        QAccessibleInterface *iface
+            = QAccessible::queryAccessibleInterface(child<QWidget>(QLatin1String(n[0])));
+        QVERIFY2(iface, n[0]);
+        QCOMPARE(iface->text(QAccessible::Name), QString::fromUtf8(n[1]));
+    }
 }
 
 void TestMainWindow::statusLogLines_data()

@@ -4,7 +4,7 @@
 #include "ui/MainWindow.h"
 #include "ui/PortsDialog.h"
 
-#include "NamedChild.h"
+#include "tests/support/NamedChild.h"
 
 #include <QAction>
 #include <QApplication>
