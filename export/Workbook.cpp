@@ -16,6 +16,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -267,10 +268,15 @@ bool SheetBuilder::buildWithExtraColumns(const Workbook::ExtraColumnsSheet &shee
             || !writeText(kHeaderRow + 1, col, QString(), unitFormat))
             return false;
     }
-    QStringList dateTexts { QString::fromLatin1(kHeader[1].name), QStringLiteral("0000-00-00") };
+    // All digits are equally wide, so one date stands for every date.
+    const QStringList dateTexts { QString::fromLatin1(FlightFields::kAll[1].sheetName),
+        QStringLiteral("0000-00-00") };
     lxw_row_t row = kFirstDataRow;
     for (int i = 0; i < int(sheet.flights.size()); ++i, ++row) {
-        if (!writeFlight(row, i + 1, sheet.flights.at(i)))
+        // Column A numbers the logbook's rows from 1.
+        FlightSummary numbered = sheet.flights.at(i);
+        numbered.flightNumber = qint16(qMin(i + 1, int(std::numeric_limits<qint16>::max())));
+        if (!writeFlight(row, numbered))
             return false;
         const QStringList extra = sheet.extraTexts.value(i);
         for (int c = 0; c < int(sheet.extraNames.size()); ++c) {

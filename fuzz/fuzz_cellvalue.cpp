@@ -58,20 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const QString separators[]
         = { QStringLiteral("."), QStringLiteral(","), QStringLiteral("\u066b") };
     const QString &decimalPoint = separators[data[0] % 3];
-    const auto column = CellValue::Column(data[1] % (CellValue::SpeedMax + 1));
+    const auto kind = CellValue::Kind(data[1] % (int(CellValue::Kind::Number) + 1));
 
     for (const QString &text : { Fuzz::latin1(data + 2, size - 2), Fuzz::utf16(data + 2, size - 2) }) {
-        const CellValue::Cell cell = CellValue::fromText(column, text, decimalPoint);
+        const CellValue::Cell cell = CellValue::fromText(kind, text, decimalPoint);
         if (!cell.isNumber) {
             FUZZ_CHECK(cell.text == text);
             continue;
         }
         FUZZ_CHECK(std::isfinite(cell.number));
-        FUZZ_CHECK(column != CellValue::FlightNumber);
-        const QString expectedFormat = column == CellValue::Date ? CellValue::kDateFormat
-            : column == CellValue::StartTime                     ? CellValue::kTimeFormat
-            : column == CellValue::Duration                      ? CellValue::kDurationFormat
-                                                                 : QString();
+        FUZZ_CHECK(kind != CellValue::Kind::Text);
+        const QString expectedFormat = kind == CellValue::Kind::Date ? CellValue::kDateFormat
+            : kind == CellValue::Kind::TimeOfDay                     ? CellValue::kTimeFormat
+            : kind == CellValue::Kind::Duration                      ? CellValue::kDurationFormat
+                                                                     : QString();
         FUZZ_CHECK(cell.numberFormat == expectedFormat);
         FUZZ_CHECK(shown(cell, decimalPoint) == text);
     }

@@ -51,7 +51,7 @@ void TstCellValue::fromText_data()
     text("failed flight date", Column::Date, "*");
     // "$" alone would take these: a value is the whole text or nothing.
     text("date before a line feed", Column::Date, "2005-07-14\n");
-    text("start time before a line feed", Column::StartTime, "09:05\n");
+    text("start time before a line feed", Column::TimeOfDay, "09:05\n");
     text("duration before a line feed", Column::Duration, "01:30\n");
 
     // Times of day.

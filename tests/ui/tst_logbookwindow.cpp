@@ -2,7 +2,7 @@
 // the reads fill the logbook once, the window follows them, and nothing of
 // the logbook, not even a file it cannot use, reaches the main window.
 
-#include "InstrumentRig.h"
+#include "tests/support/InstrumentRig.h"
 
 #include "logbook/PilotLogbook.h"
 #include "ui/LogbookModel.h"
