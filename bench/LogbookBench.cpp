@@ -4,8 +4,8 @@
 #include "bench/LogbookBench.h"
 
 #include "export/TextReport.h"
+#include "link/Waiter.h"
 #include "logbook/LogbookText.h"
-#include "logbook/OperationEnvironment.h"
 #include "logbook/PilotLogbook.h"
 #include "ui/LogbookModel.h"
 #include "ui/LogbookWindow.h"
@@ -89,13 +89,6 @@ LogbookEntry historyFlight(int k, int salt = 0)
     e.site = k % 3 ? QStringLiteral("Kössen") : QStringLiteral("Bassano");
     return e;
 }
-
-class NoEnvironment : public LogbookEnvironment
-{
-public:
-    bool isCancelled() const override { return false; }
-    void setText(const QString &) override { }
-};
 
 double msSince(const QElapsedTimer &t)
 {
@@ -243,7 +236,7 @@ int run(int flights)
         reports.append(writeReport(n));
     if (reports.contains(QString()))
         return 1;
-    NoEnvironment env;
+    WaiterEnvironment env;
     t.restart();
     const auto one = logbook.importReports({ reports.first() }, env);
     const double oneMs = msSince(t);

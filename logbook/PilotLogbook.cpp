@@ -1,7 +1,7 @@
 #include "logbook/PilotLogbook.h"
 
+#include "link/OperationEnvironment.h"
 #include "logbook/LogbookText.h"
-#include "logbook/OperationEnvironment.h"
 #include "logbook/ReportImport.h"
 
 #include <QDate>
@@ -105,7 +105,7 @@ QString PilotLogbook::startNew()
     return aside;
 }
 
-PilotLogbook::ImportResult PilotLogbook::importReports(const QStringList &files, LogbookEnvironment &env)
+PilotLogbook::ImportResult PilotLogbook::importReports(const QStringList &files, OperationEnvironment &env)
 {
     ImportResult result;
     if (!ensureOpen()) {
@@ -118,10 +118,10 @@ PilotLogbook::ImportResult PilotLogbook::importReports(const QStringList &files,
             break;
         }
         const QString &path = files.at(i);
-        env.setText(QStringLiteral("Reading report %1 of %2: %3")
-                        .arg(i + 1)
-                        .arg(files.size())
-                        .arg(QFileInfo(path).fileName()));
+        env.setProgressText(QStringLiteral("Reading report %1 of %2: %3")
+                                .arg(i + 1)
+                                .arg(files.size())
+                                .arg(QFileInfo(path).fileName()));
         QFile file(path);
         // Only plain files: a pipe or a device would never end.
         if (!QFileInfo(path).isFile() || QFileInfo(path).size() > kMaxReportBytes

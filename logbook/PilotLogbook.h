@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <memory>
 
-class LogbookEnvironment;
+class OperationEnvironment;
 
 // The pilot's logbook as the program uses it: recorded into by the reads,
 // shown and edited by the Logbook window. The file is opened on first use,
@@ -57,7 +57,7 @@ public:
     };
     // Reads text reports this program wrote and adds the flights not yet
     // present, one file at a time, each in one transaction.
-    ImportResult importReports(const QStringList &files, LogbookEnvironment &env);
+    ImportResult importReports(const QStringList &files, OperationEnvironment &env);
     // "N added, M already in the logbook, K lines not understood".
     static QString importSummary(const ImportResult &result);
 

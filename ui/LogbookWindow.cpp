@@ -1,9 +1,9 @@
 #include "ui/LogbookWindow.h"
 #include "ui_LogbookWindow.h"
 
+#include "link/Waiter.h"
 #include "logbook/LogbookExport.h"
 #include "logbook/LogbookText.h"
-#include "logbook/OperationEnvironment.h"
 #include "logbook/PilotLogbook.h"
 #include "ui/LogbookModel.h"
 
@@ -65,7 +65,7 @@ private:
 
 // The import's progress goes to the status line; closing the window stops
 // it before the next file.
-class WindowEnvironment : public LogbookEnvironment
+class WindowEnvironment : public OperationEnvironment
 {
 public:
     WindowEnvironment(const bool &cancelled, std::function<void(const QString &)> show)
@@ -73,8 +73,9 @@ public:
         , m_show(std::move(show))
     {
     }
-    bool isCancelled() const override { return m_cancelled; }
-    void setText(const QString &text) override
+    bool isCancelled() const override { return m_cancelled || m_waiter.isCancelled(); }
+    bool wait(int ms) override { return m_waiter.wait(ms); }
+    void setProgressText(const QString &text) override
     {
         m_show(text);
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -83,6 +84,7 @@ public:
 private:
     const bool &m_cancelled;
     std::function<void(const QString &)> m_show;
+    Waiter m_waiter;
 };
 
 enum YearColumn { YearCol, FlightsCol, HoursCol, LongestCol, QneCol, YearColumns };

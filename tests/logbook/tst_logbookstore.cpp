@@ -5,8 +5,8 @@
 #include "LogbookSamples.h"
 
 #include "export/TextReport.h"
+#include "link/OperationEnvironment.h"
 #include "logbook/LogbookStore.h"
-#include "logbook/OperationEnvironment.h"
 #include "logbook/PilotLogbook.h"
 
 #include <QDir>
@@ -377,7 +377,7 @@ void TestLogbookStore::secondCopy()
 
 namespace {
 
-class CountingEnvironment : public LogbookEnvironment
+class CountingEnvironment : public OperationEnvironment
 {
 public:
     explicit CountingEnvironment(int cancelAfter = -1)
@@ -385,7 +385,8 @@ public:
     {
     }
     bool isCancelled() const override { return m_cancelAfter >= 0 && texts.size() >= m_cancelAfter; }
-    void setText(const QString &text) override { texts.append(text); }
+    bool wait(int) override { return !isCancelled(); }
+    void setProgressText(const QString &text) override { texts.append(text); }
     QStringList texts;
 
 private:
