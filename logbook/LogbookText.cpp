@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace LogbookText {
 
 namespace {
@@ -177,8 +179,13 @@ QList<qint64> minutesPerMonth(const QList<FlightFigures> &flights, int year)
 
 QString csvField(const QString &text)
 {
-    static const QRegularExpression special(QStringLiteral("[\",\r\n]"));
-    if (!text.contains(special))
+    // A plain look at each character: a pattern match gives up on text that is
+    // not valid UTF-16 (a lone surrogate) and would leave a comma unquoted.
+    const bool special = std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c == QLatin1Char('"') || c == QLatin1Char(',') || c == QLatin1Char('\r')
+            || c == QLatin1Char('\n');
+    });
+    if (!special)
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));

@@ -19,7 +19,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
     exit 2
 fi
 
-targets=(fuzz_readrun fuzz_flightrecord fuzz_info fuzz_pilotname fuzz_simcommands fuzz_cellvalue)
+targets=(fuzz_readrun fuzz_flightrecord fuzz_info fuzz_pilotname fuzz_simcommands fuzz_cellvalue fuzz_logbookfiles)
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DTOLMERA_FUZZ=ON -DTOLMERA_BUILD_TESTS=OFF \

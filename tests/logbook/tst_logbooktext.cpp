@@ -185,6 +185,10 @@ void TestLogbookText::csvQuoting_data()
                         << "\"a\rb\"";
     QTest::newRow("empty") << ""
                            << "";
+    // Not valid UTF-16, so no pattern match sees the comma.
+    const QString lone = QString(QChar(0xD800)) + QStringLiteral(",x");
+    QTest::newRow("comma after a lone surrogate")
+        << lone << QStringLiteral("\"") + lone + QStringLiteral("\"");
 }
 
 void TestLogbookText::csvQuoting()
