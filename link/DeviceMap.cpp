@@ -28,9 +28,6 @@ QString builtInDevice(int portNumber)
 
 QString comPortDevice(int portNumber)
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(portNumber);
-#else
     const QFileInfo link(directory() + QStringLiteral("/com%1").arg(portNumber));
     if (!link.isSymLink() && !link.exists())
         return builtInDevice(portNumber);
@@ -38,28 +35,20 @@ QString comPortDevice(int portNumber)
     // name and other programs see the port as taken.
     const QString target = link.canonicalFilePath();
     return target.isEmpty() ? link.absoluteFilePath() : target;
-#endif
 }
 
 QString driveCFolder()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:\\");
-#else
     const QFileInfo link(directory() + QStringLiteral("/c:"));
     if (link.isSymLink() || link.exists()) {
         const QString target = link.canonicalFilePath();
         return target.isEmpty() ? link.symLinkTarget() : target;
     }
     return QDir::homePath();
-#endif
 }
 
 QString resolveDosPath(const QString &dosPath)
 {
-#ifdef Q_OS_WIN
-    return dosPath;
-#else
     static const QString prefix = QStringLiteral("c:\\");
     if (!dosPath.startsWith(prefix, Qt::CaseInsensitive))
         return dosPath;
@@ -77,7 +66,6 @@ QString resolveDosPath(const QString &dosPath)
     if (stem.count(QLatin1Char('.')) == stem.size())
         return QString();
     return driveCFolder() + QLatin1Char('/') + rest;
-#endif
 }
 
 QString comLinkName(int portNumber)
