@@ -7,6 +7,7 @@
 #include "export/TextReport.h"
 #include "export/Workbook.h"
 #include "link/DeviceMap.h"
+#include "tests/support/Logbook.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -64,22 +65,8 @@ bool linkOwnedBy(const QString &target, const QString &link, uid_t owner)
 FlightTable flights(int count)
 {
     FlightTable table;
-    for (int n = 1; n <= count; ++n) {
-        FlightSummary s;
-        s.flightNumber = qint16(n);
-        s.date = QStringLiteral("2005-07-14");
-        s.startTime = QStringLiteral("09:05");
-        s.duration = QStringLiteral("01:30");
-        s.qneMin = QStringLiteral("850");
-        s.qneMax = QStringLiteral("2130");
-        s.heightDiffMax = QStringLiteral("1280");
-        s.totalGain = QStringLiteral("3400");
-        s.liftMax = QStringLiteral("4.5");
-        s.sinkMax = QStringLiteral("3.2");
-        s.speedMin = QStringLiteral("18");
-        s.speedMax = QStringLiteral("52");
-        table.store(s);
-    }
+    for (int n = 1; n <= count; ++n)
+        table.store(Logbook::textsD(n));
     return table;
 }
 

@@ -1,4 +1,5 @@
 #include "export/TextReport.h"
+#include "tests/support/Logbook.h"
 #include "tests/support/ReportBytes.h"
 
 #include <QBuffer>
@@ -16,19 +17,8 @@ using ReportBytes::header;
 // Flight n with the values of the worked example (flight 3's).
 FlightSummary flight(int n, const QString &startTime = QStringLiteral("12:05"))
 {
-    FlightSummary f;
-    f.flightNumber = qint16(n);
-    f.date = "2005-07-14";
+    FlightSummary f = Logbook::textsD(n);
     f.startTime = startTime;
-    f.duration = "01:30";
-    f.qneMin = "850";
-    f.qneMax = "2130";
-    f.heightDiffMax = "1280";
-    f.totalGain = "3400";
-    f.liftMax = "4.5";
-    f.sinkMax = "3.2";
-    f.speedMin = "18";
-    f.speedMax = "52";
     return f;
 }
 
@@ -63,10 +53,8 @@ private slots:
     void refused_data();
     void refused();
     void writesToDevice();
-    void fileIsReplaced();
-    void missingFolderFails();
-    void refusedReportLeavesEarlierFile();
-    void unwritableFolderLeavesEarlierFile();
+    void writeFile_data();
+    void writeFile();
 };
 
 void TestTextReport::build_data()
@@ -170,67 +158,57 @@ void TestTextReport::writesToDevice()
     QVERIFY(!TextReport::write(readOnly, data(table, 3, 3)));
 }
 
-void TestTextReport::fileIsReplaced()
+void TestTextReport::writeFile_data()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath("flightlog.txt");
-    FlightTable table;
-    for (int n = 1; n <= 20; ++n)
-        table.store(flight(n));
+    // The report of flights 1 to `earlier` is there first (0: no file); then
+    // the report of 3 to `last` is written to `name`. Either the new report
+    // replaces the earlier one or the earlier one keeps its bytes.
+    QTest::addColumn<int>("earlier");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<bool>("written");
 
-    QVERIFY(TextReport::writeFile(path, data(table, 1, 20)));
-    QCOMPARE(readAll(path).count("\r\n"), 26);
-    QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
-    QCOMPARE(readAll(path), header("TEST    ") + exampleLine(3));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
+    QTest::newRow("replaced by a shorter report") << 20 << "flightlog.txt" << false << 3 << true;
+    QTest::newRow("refused range leaves the earlier file") << 3 << "flightlog.txt" << false << 101 << false;
+    QTest::newRow("unwritable folder leaves the earlier file") << 3 << "flightlog.txt" << true << 4 << false;
+    QTest::newRow("missing folder") << 0 << "no such folder/flightlog.txt" << false << 3 << false;
 }
 
-void TestTextReport::missingFolderFails()
+void TestTextReport::writeFile()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    FlightTable table;
-    table.store(flight(3));
-    QVERIFY(!TextReport::writeFile(dir.filePath("no such folder/flightlog.txt"), data(table, 3, 3)));
-    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
-}
+    QFETCH(int, earlier);
+    QFETCH(QString, name);
+    QFETCH(bool, readOnlyFolder);
+    QFETCH(int, last);
+    QFETCH(bool, written);
+    if (readOnlyFolder && geteuid() == 0)
+        QSKIP("the superuser writes into read-only folders");
 
-void TestTextReport::refusedReportLeavesEarlierFile()
-{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("flightlog.txt");
     FlightTable table;
     for (int n = 1; n <= 100; ++n)
         table.store(flight(n));
-    QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
+    if (earlier > 0)
+        QVERIFY(TextReport::writeFile(path, data(table, 1, earlier)));
+    const QByteArray before = earlier > 0 ? *TextReport::build(data(table, 1, earlier)) : QByteArray();
 
-    QVERIFY(!TextReport::writeFile(path, data(table, 3, 101)));
-    QCOMPARE(readAll(path), header("TEST    ") + exampleLine(3));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
-}
-
-void TestTextReport::unwritableFolderLeavesEarlierFile()
-{
-    if (geteuid() == 0)
-        QSKIP("the superuser writes into read-only folders");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath("flightlog.txt");
-    FlightTable table;
-    table.store(flight(3));
-    QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
-    table.store(flight(4));
-
-    QFile::Permissions writable = QFile::permissions(dir.path());
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-    const bool written = TextReport::writeFile(path, data(table, 3, 4));
+    const QFile::Permissions writable = QFile::permissions(dir.path());
+    if (readOnlyFolder)
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const bool ok = TextReport::writeFile(dir.filePath(name), data(table, 3, last));
     QFile::setPermissions(dir.path(), writable);
 
-    QVERIFY(!written);
-    QCOMPARE(readAll(path), header("TEST    ") + exampleLine(3));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
+    QCOMPARE(ok, written);
+    if (earlier == 0 && !written) {
+        QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+        return;
+    }
+    QCOMPARE(readAll(path), written ? header("TEST    ") + exampleLine(3) : before);
+    QCOMPARE(
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList { "flightlog.txt" });
 }
 
 QTEST_APPLESS_MAIN(TestTextReport)
