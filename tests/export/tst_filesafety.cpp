@@ -7,6 +7,7 @@
 #include "export/TextReport.h"
 #include "export/Workbook.h"
 #include "link/DeviceMap.h"
+#include "tests/support/Files.h"
 #include "tests/support/Logbook.h"
 
 #include <QDir>
@@ -30,30 +31,6 @@ namespace {
 constexpr uid_t kOtherUser = 65534;
 
 const QByteArray kEarlier = "earlier file of the pilot\n";
-
-// Everything below folder, links not followed, as sorted relative paths.
-QStringList entries(const QString &folder)
-{
-    QStringList found;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found.append(QDir(folder).relativeFilePath(it.next()));
-    found.sort();
-    return found;
-}
-
-bool put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 bool linkOwnedBy(const QString &target, const QString &link, uid_t owner)
 {
@@ -155,7 +132,7 @@ void TstFileSafety::sizeLimit()
     const ExportData data { QStringLiteral("PILOT   "), 1, 30, &table };
     const QByteArray big(40000, 'x');
     const QString earlier = dir.filePath(writer == Writer::Book ? "Flight log.xlsx" : "flightlog.txt");
-    QVERIFY(put(earlier, kEarlier));
+    QVERIFY(Files::write(earlier, kEarlier));
 
     const QString next = Workbook::nextFreePath(dir.path());
     const int status = runLimited(rlim_t(limit), [&] {
@@ -174,14 +151,14 @@ void TstFileSafety::sizeLimit()
     QCOMPARE(status, ok ? 0 : 1);
 
     if (!ok) {
-        QCOMPARE(contents(earlier), kEarlier);
-        QCOMPARE(entries(dir.path()), QStringList { QFileInfo(earlier).fileName() });
+        QCOMPARE(Files::read(earlier), kEarlier);
+        QCOMPARE(Files::entries(dir.path()), QStringList { QFileInfo(earlier).fileName() });
     } else if (writer == Writer::Book) {
-        QCOMPARE(contents(earlier), kEarlier);
-        QCOMPARE(entries(dir.path()), (QStringList { "Flight log (2).xlsx", "Flight log.xlsx" }));
+        QCOMPARE(Files::read(earlier), kEarlier);
+        QCOMPARE(Files::entries(dir.path()), (QStringList { "Flight log (2).xlsx", "Flight log.xlsx" }));
     } else {
-        QCOMPARE(contents(earlier), writer == Writer::Bytes ? big : *TextReport::build(data));
-        QCOMPARE(entries(dir.path()), QStringList { "flightlog.txt" });
+        QCOMPARE(Files::read(earlier), writer == Writer::Bytes ? big : *TextReport::build(data));
+        QCOMPARE(Files::entries(dir.path()), QStringList { "flightlog.txt" });
     }
 }
 
@@ -254,12 +231,12 @@ void TstFileSafety::namesAndLinks()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QVERIFY(DeviceMap::writeLinks({ { DeviceMap::driveCLinkName(), dir.path() } }).ok);
     const QString victim = dir.filePath("victim.txt");
-    QVERIFY(put(victim, kEarlier));
+    QVERIFY(Files::write(victim, kEarlier));
     const FlightTable table = flights(3);
     const ExportData data { QStringLiteral("PILOT   "), 1, 3, &table };
 
     if (plant == Plant::EarlierAndFileMeanwhile)
-        QVERIFY(put(dir.filePath("Flight log.xlsx"), kEarlier));
+        QVERIFY(Files::write(dir.filePath("Flight log.xlsx"), kEarlier));
     const bool book = writer != Writer::Report;
     const QString path = book
         ? Workbook::nextFreePath(dir.path())
@@ -294,10 +271,10 @@ void TstFileSafety::namesAndLinks()
         break;
     case Plant::FileMeanwhile:
     case Plant::EarlierAndFileMeanwhile:
-        QVERIFY(put(path, kEarlier));
+        QVERIFY(Files::write(path, kEarlier));
         break;
     }
-    const QStringList before = entries(dir.path());
+    const QStringList before = Files::entries(dir.path());
 
     QString placedAt;
     const SafeFile::Placing placing = writer == Writer::BookLinked ? SafeFile::Placing::HardLink
@@ -314,18 +291,18 @@ void TstFileSafety::namesAndLinks()
         after.append(landsAt);
         after.sort();
     }
-    QCOMPARE(entries(dir.path()), after);
+    QCOMPARE(Files::entries(dir.path()), after);
     if (plant != Plant::Nothing && plant != Plant::FileMeanwhile && plant != Plant::EarlierAndFileMeanwhile)
         QVERIFY(QFileInfo(planted).isSymLink());
     if (plant == Plant::FileMeanwhile || plant == Plant::EarlierAndFileMeanwhile)
-        QCOMPARE(contents(path), kEarlier);
-    QCOMPARE(contents(victim), landsAt == "victim.txt" ? *TextReport::build(data) : kEarlier);
+        QCOMPARE(Files::read(path), kEarlier);
+    QCOMPARE(Files::read(victim), landsAt == "victim.txt" ? *TextReport::build(data) : kEarlier);
 
     if (book) {
         QCOMPARE(placedAt, dir.filePath(landsAt));
-        QVERIFY(contents(placedAt).startsWith("PK"));
+        QVERIFY(Files::read(placedAt).startsWith("PK"));
     } else if (ok && landsAt != "victim.txt") {
-        QCOMPARE(contents(dir.filePath(landsAt)), *TextReport::build(data));
+        QCOMPARE(Files::read(dir.filePath(landsAt)), *TextReport::build(data));
     }
 }
 
@@ -352,7 +329,7 @@ void TstFileSafety::hostileNeighbour()
     QVERIFY(shared.isValid() && home.isValid());
     QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 0777) == 0);
     const QString victim = home.filePath("victim.txt");
-    QVERIFY(put(victim, kEarlier));
+    QVERIFY(Files::write(victim, kEarlier));
     const QString report = shared.filePath("flightlog.txt");
     const FlightTable table = flights(3);
     const ExportData data { QStringLiteral("PILOT   "), 1, 3, &table };
@@ -394,7 +371,7 @@ void TstFileSafety::hostileNeighbour()
         else
             Workbook::write(Workbook::nextFreePath(shared.path()), data);
     }
-    QCOMPARE(contents(victim), kEarlier);
+    QCOMPARE(Files::read(victim), kEarlier);
 }
 
 QTEST_GUILESS_MAIN(TstFileSafety)

@@ -1,4 +1,5 @@
 #include "export/TextReport.h"
+#include "tests/support/Files.h"
 #include "tests/support/Logbook.h"
 #include "tests/support/ReportBytes.h"
 
@@ -31,14 +32,6 @@ ExportData data(
     const FlightTable &table, int first, int last, const QString &pilot = QStringLiteral("TEST    "))
 {
     return ExportData { pilot, qint16(first), qint16(last), &table };
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
 }
 
 } // namespace
@@ -206,7 +199,7 @@ void TestTextReport::writeFile()
         QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
         return;
     }
-    QCOMPARE(readAll(path), written ? header("TEST    ") + exampleLine(3) : before);
+    QCOMPARE(Files::read(path), written ? header("TEST    ") + exampleLine(3) : before);
     QCOMPARE(
         QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList { "flightlog.txt" });
 }
