@@ -470,15 +470,16 @@ void TestMainWindow::statusLogLines_data()
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QString>("log");
     QTest::addColumn<QStringList>("shown");
+    const auto row
+        = [](const char *tag, const QStringList &messages, const char *log, const QStringList &shown) {
+              QTest::newRow(tag) << messages << QString::fromLatin1(log) << shown;
+          };
 
-    QTest::newRow("one") << QStringList { "Filename changed" } << " * Filename changed\r\n"
-                         << QStringList { " * Filename changed" };
-    QTest::newRow("two in order") << QStringList { "COM2 selected", "COM port not open" }
-                                  << " * COM2 selected\r\n * COM port not open\r\n"
-                                  << QStringList { " * COM2 selected", " * COM port not open" };
-    QTest::newRow("empty message") << QStringList { QString() } << " * \r\n" << QStringList { " * " };
-    QTest::newRow("empty between") << QStringList { "a", QString(), "b" } << " * a\r\n * \r\n * b\r\n"
-                                   << QStringList { " * a", " * ", " * b" };
+    row("one", { "Filename changed" }, " * Filename changed\r\n", { " * Filename changed" });
+    row("two in order", { "COM2 selected", "COM port not open" },
+        " * COM2 selected\r\n * COM port not open\r\n", { " * COM2 selected", " * COM port not open" });
+    row("empty message", { QString() }, " * \r\n", { " * " });
+    row("empty between", { "a", QString(), "b" }, " * a\r\n * \r\n * b\r\n", { " * a", " * ", " * b" });
 }
 
 void TestMainWindow::statusLogLines()

@@ -50,6 +50,10 @@ void TestShowFlight::press_data()
     QTest::addColumn<QStringList>("log");
     QTest::addColumn<QStringList>("commands");
     QTest::addColumn<QStringList>("boxes");
+    const auto row = [](const char *tag, const QString &entry, bool byEnter, const QStringList &control,
+                         const QStringList &log, const QStringList &commands, const QStringList &boxes) {
+        QTest::newRow(tag) << entry << byEnter << control << log << commands << boxes;
+    };
 
     const QString countError = QStringLiteral("Error while receiving the number of flights in memory");
     const QString dataError
@@ -60,40 +64,29 @@ void TestShowFlight::press_data()
     };
     const QStringList flight4 { "4", "2010-05-04", "", "", "", "1400" };
 
-    QTest::newRow("negative qne, one decimal")
-        << "1" << false << QStringList() << QStringList() << reads(1, true) << boxTexts(Logbook::textsA(1));
+    row("negative qne, one decimal", "1", false, {}, {}, reads(1, true), boxTexts(Logbook::textsA(1)));
     // Enter is taken by the operation, not typed into the box.
-    QTest::newRow("zeros, largest gain, by Enter")
-        << "2" << true << QStringList() << QStringList() << reads(2, true) << boxTexts(Logbook::textsB(2));
-    QTest::newRow("widest fields") << "3" << false << QStringList() << QStringList() << reads(3, true)
-                                   << boxTexts(Logbook::textsC(3));
-    QTest::newRow("half rounds to even, up") << "7.5" << false << QStringList() << QStringList()
-                                             << reads(8, true) << QStringList { "8", "2010-05-08" };
-    QTest::newRow("last stored flight") << "12" << false << QStringList() << QStringList() << reads(12, true)
-                                        << QStringList { "12", "2010-05-12" };
+    row("zeros, largest gain, by Enter", "2", true, {}, {}, reads(2, true), boxTexts(Logbook::textsB(2)));
+    row("widest fields", "3", false, {}, {}, reads(3, true), boxTexts(Logbook::textsC(3)));
+    row("half rounds to even, up", "7.5", false, {}, {}, reads(8, true), { "8", "2010-05-08" });
+    row("last stored flight", "12", false, {}, {}, reads(12, true), { "12", "2010-05-12" });
 
     // A refused number still reads the pilot name; nothing else is sent.
     for (const char *entry : { "abc", "101" })
-        QTest::newRow(qPrintable(QStringLiteral("invalid %1").arg(QLatin1String(entry))))
-            << entry << false << QStringList() << QStringList { QStringLiteral("Invalid flight number") }
-            << QStringList { QStringLiteral("T") } + Wire::pilotRefresh() << QStringList();
-    QTest::newRow("flight above count")
-        << "13" << false << QStringList() << QStringList { QStringLiteral("Only 12 flights in memory") }
-        << count << QStringList();
-    QTest::newRow("port closed sends nothing")
-        << "1" << false << QStringList { "close" } << QStringList { QStringLiteral("COM port not open") }
-        << QStringList() << QStringList();
+        row(qPrintable(QStringLiteral("invalid %1").arg(QLatin1String(entry))), entry, false, {},
+            { QStringLiteral("Invalid flight number") },
+            QStringList { QStringLiteral("T") } + Wire::pilotRefresh(), {});
+    row("flight above count", "13", false, {}, { QStringLiteral("Only 12 flights in memory") }, count, {});
+    row("port closed sends nothing", "1", false, { "close" }, { QStringLiteral("COM port not open") }, {},
+        {});
 
     // The record is always read in full, whatever the count query said.
-    QTest::newRow("count answer short") << "4" << false << QStringList { "fault short R000047" }
-                                        << QStringList { countError } << reads(4, true) << flight4;
-    QTest::newRow("count answer garbled") << "4" << false << QStringList { "fault garble R000047" }
-                                          << QStringList { countError } << reads(4, true) << flight4;
-    QTest::newRow("record answer long") << "4" << false << QStringList { "fault long R000481" }
-                                        << QStringList { dataError } << reads(4, true) << QStringList();
-    QTest::newRow("record empty") << "4" << false << QStringList { "poke 466 255", "poke 467 255" }
-                                  << QStringList { QStringLiteral("This flightnumber contains no data") }
-                                  << reads(4, false) << QStringList();
+    row("count answer short", "4", false, { "fault short R000047" }, { countError }, reads(4, true), flight4);
+    row("count answer garbled", "4", false, { "fault garble R000047" }, { countError }, reads(4, true),
+        flight4);
+    row("record answer long", "4", false, { "fault long R000481" }, { dataError }, reads(4, true), {});
+    row("record empty", "4", false, { "poke 466 255", "poke 467 255" },
+        { QStringLiteral("This flightnumber contains no data") }, reads(4, false), {});
 }
 
 void TestShowFlight::press()
