@@ -58,35 +58,29 @@ void TestTextReport::build_data()
     QTest::addColumn<int>("last");
     QTest::addColumn<QString>("pilot");
     QTest::addColumn<QByteArray>("expected");
+    const auto row = [](const char *tag, const QList<FlightSummary> &stored, const QList<int> &failed,
+                         int first, int last, const QString &pilot, const QByteArray &expected) {
+        QTest::newRow(tag) << stored << failed << first << last << pilot << expected;
+    };
 
     const QByteArray test = header("TEST    ");
-    QTest::newRow("worked example") << QList { flight(3) } << QList<int> {} << 3 << 3 << "TEST    "
-                                    << test + exampleLine(3);
-    QTest::newRow("unreadable flight") << QList<FlightSummary> {} << QList { 4 } << 4 << 4 << "TEST    "
-                                       << test + "\" 4\t*\t\t*\t*\t*\t*\t*\t\t*\t*\t*\t*\t*\t\"\r\n";
-    QTest::newRow("first after last")
-        << QList { flight(3), flight(5) } << QList<int> {} << 5 << 3 << "TEST    " << test;
-    QTest::newRow("empty pilot name")
-        << QList { flight(1) } << QList<int> {} << 1 << 1 << "" << header("") + exampleLine(1);
-    QTest::newRow("rows end at the first empty start time") << QList { flight(1), flight(2), flight(3, ""),
-        flight(4) } << QList<int> {} << 1 << 4 << "TEST    " << test + exampleLine(1) + exampleLine(2);
-    QTest::newRow("first flight without start time")
-        << QList<FlightSummary> {} << QList<int> {} << 1 << 10 << "TEST    " << test;
-    QTest::newRow("numbers without padding")
-        << QList { flight(7), flight(8), flight(9), flight(10), flight(11), flight(12) } << QList<int> {} << 7
-        << 12 << "TEST    "
-        << test + exampleLine(7) + exampleLine(8) + exampleLine(9) + exampleLine(10) + exampleLine(11)
-            + exampleLine(12);
-    QTest::newRow("stored and failed flights mixed")
-        << QList { flight(1), flight(3) } << QList { 2 } << 1 << 3 << "TEST    "
-        << test + exampleLine(1) + ReportBytes::failedLine(2) + exampleLine(3);
-    QTest::newRow("flight 0 has never a start time")
-        << QList { flight(1) } << QList<int> {} << 0 << 1 << "TEST    " << test;
-    QTest::newRow("windows-1252 with question marks")
-        << QList<FlightSummary> {} << QList<int> {} << 1 << 0
-        << QString::fromUtf8("Jos\u00e9 \u20ac\u0141\xF0\x9F\x98\x80") << header("Jos\xe9 \x80??");
-    QTest::newRow("quotes are not doubled")
-        << QList<FlightSummary> {} << QList<int> {} << 1 << 0 << "A\"B" << header("A\"B");
+    row("worked example", { flight(3) }, {}, 3, 3, "TEST    ", test + exampleLine(3));
+    row("unreadable flight", {}, { 4 }, 4, 4, "TEST    ", test + ReportBytes::failedLine(4));
+    row("first after last", { flight(3), flight(5) }, {}, 5, 3, "TEST    ", test);
+    row("empty pilot name", { flight(1) }, {}, 1, 1, "", header("") + exampleLine(1));
+    row("rows end at the first empty start time", { flight(1), flight(2), flight(3, ""), flight(4) }, {}, 1,
+        4, "TEST    ", test + exampleLine(1) + exampleLine(2));
+    row("first flight without start time", {}, {}, 1, 10, "TEST    ", test);
+    row("numbers without padding", { flight(7), flight(8), flight(9), flight(10), flight(11), flight(12) },
+        {}, 7, 12, "TEST    ",
+        test + exampleLine(7) + exampleLine(8) + exampleLine(9) + exampleLine(10) + exampleLine(11)
+            + exampleLine(12));
+    row("stored and failed flights mixed", { flight(1), flight(3) }, { 2 }, 1, 3, "TEST    ",
+        test + exampleLine(1) + ReportBytes::failedLine(2) + exampleLine(3));
+    row("flight 0 has never a start time", { flight(1) }, {}, 0, 1, "TEST    ", test);
+    row("windows-1252 with question marks", {}, {}, 1, 0,
+        QString::fromUtf8("Jos\u00e9 \u20ac\u0141\xF0\x9F\x98\x80"), header("Jos\xe9 \x80??"));
+    row("quotes are not doubled", {}, {}, 1, 0, "A\"B", header("A\"B"));
 }
 
 void TestTextReport::build()
