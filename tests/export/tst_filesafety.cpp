@@ -168,54 +168,51 @@ void TstFileSafety::namesAndLinks_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<Plant>("plant");
     QTest::addColumn<QString>("landsAt"); // where the new file ends up; empty: nowhere
+    const auto row
+        = [](const char *tag, Writer writer, const QString &name, Plant plant, const char *landsAt) {
+              QTest::newRow(tag) << writer << name << plant << QString::fromUtf8(landsAt);
+          };
 
     // A report's name is the name typed in the window: it goes through the
     // c: folder as the export's does.
     const auto withChar = [](char16_t c) { return QStringLiteral("flight").append(QChar(c)).append("log"); };
     // Each of these fails the export and writes nothing.
-    QTest::newRow("NUL") << Writer::Report << withChar(0) << Plant::Nothing << "";
-    QTest::newRow("line feed") << Writer::Report << withChar(u'\n') << Plant::Nothing << "";
-    QTest::newRow("carriage return") << Writer::Report << withChar(u'\r') << Plant::Nothing << "";
-    QTest::newRow("tab") << Writer::Report << withChar(u'\t') << Plant::Nothing << "";
-    QTest::newRow("unit separator") << Writer::Report << withChar(0x1F) << Plant::Nothing << "";
-    QTest::newRow("DEL") << Writer::Report << withChar(0x7F) << Plant::Nothing << "";
-    QTest::newRow("plain name still works")
-        << Writer::Report << "flight log \u00e9" << Plant::Nothing << "flight log \u00e9.txt";
-    QTest::newRow("into a folder") << Writer::Report << "docs\\may" << Plant::Nothing << "docs/may.txt";
+    row("NUL", Writer::Report, withChar(0), Plant::Nothing, "");
+    row("line feed", Writer::Report, withChar(u'\n'), Plant::Nothing, "");
+    row("carriage return", Writer::Report, withChar(u'\r'), Plant::Nothing, "");
+    row("tab", Writer::Report, withChar(u'\t'), Plant::Nothing, "");
+    row("unit separator", Writer::Report, withChar(0x1F), Plant::Nothing, "");
+    row("DEL", Writer::Report, withChar(0x7F), Plant::Nothing, "");
+    row("plain name still works", Writer::Report, "flight log \u00e9", Plant::Nothing,
+        "flight log \u00e9.txt");
+    row("into a folder", Writer::Report, "docs\\may", Plant::Nothing, "docs/may.txt");
     // Hidden files, and files outside the c: folder (one that goes up and
     // back in is refused all the same, and does not litter when it fails).
-    QTest::newRow("empty last part") << Writer::Report << "docs\\" << Plant::Nothing << "";
-    QTest::newRow("dot") << Writer::Report << "." << Plant::Nothing << "";
-    QTest::newRow("two dots") << Writer::Report << ".." << Plant::Nothing << "";
-    QTest::newRow("three dots") << Writer::Report << "..." << Plant::Nothing << "";
-    QTest::newRow("up and back in") << Writer::Report << "docs\\..\\x" << Plant::Nothing << "";
-    QTest::newRow("up with a slash") << Writer::Report << "docs/../x" << Plant::Nothing << "";
+    row("empty last part", Writer::Report, "docs\\", Plant::Nothing, "");
+    row("dot", Writer::Report, ".", Plant::Nothing, "");
+    row("two dots", Writer::Report, "..", Plant::Nothing, "");
+    row("three dots", Writer::Report, "...", Plant::Nothing, "");
+    row("up and back in", Writer::Report, "docs\\..\\x", Plant::Nothing, "");
+    row("up with a slash", Writer::Report, "docs/../x", Plant::Nothing, "");
 
-    QTest::newRow("link of someone else's") << Writer::Report << "flightlog" << Plant::ForeignLink << "";
-    QTest::newRow("own link through someone else's")
-        << Writer::Report << "flightlog" << Plant::OwnLinkViaForeignLink << "";
-    QTest::newRow("dangling link of someone else's")
-        << Writer::Report << "flightlog" << Plant::ForeignDanglingLink << "";
-    QTest::newRow("the pilot's own link is followed")
-        << Writer::Report << "flightlog" << Plant::OwnLink << "victim.txt";
-    QTest::newRow("folder link of someone else's")
-        << Writer::Report << "2024\\may" << Plant::ForeignFolderLink << "";
-    QTest::newRow("the pilot's own folder link is followed")
-        << Writer::Report << "2024\\may" << Plant::OwnFolderLink << "docs/may.txt";
+    row("link of someone else's", Writer::Report, "flightlog", Plant::ForeignLink, "");
+    row("own link through someone else's", Writer::Report, "flightlog", Plant::OwnLinkViaForeignLink, "");
+    row("dangling link of someone else's", Writer::Report, "flightlog", Plant::ForeignDanglingLink, "");
+    row("the pilot's own link is followed", Writer::Report, "flightlog", Plant::OwnLink, "victim.txt");
+    row("folder link of someone else's", Writer::Report, "2024\\may", Plant::ForeignFolderLink, "");
+    row("the pilot's own folder link is followed", Writer::Report, "2024\\may", Plant::OwnFolderLink,
+        "docs/may.txt");
 
-    QTest::newRow("workbook name taken by a file")
-        << Writer::Book << "" << Plant::FileMeanwhile << "Flight log (2).xlsx";
-    QTest::newRow("workbook name taken by a link")
-        << Writer::Book << "" << Plant::OwnLinkMeanwhile << "Flight log (2).xlsx";
-    QTest::newRow("workbook's second name taken")
-        << Writer::Book << "" << Plant::EarlierAndFileMeanwhile << "Flight log (3).xlsx";
-    QTest::newRow("name taken, hard link")
-        << Writer::BookLinked << "" << Plant::FileMeanwhile << "Flight log (2).xlsx";
-    QTest::newRow("copied") << Writer::BookCopied << "" << Plant::Nothing << "Flight log.xlsx";
-    QTest::newRow("name taken by a link, copied")
-        << Writer::BookCopied << "" << Plant::OwnLinkMeanwhile << "Flight log (2).xlsx";
-    QTest::newRow("second name taken, copied")
-        << Writer::BookCopied << "" << Plant::EarlierAndFileMeanwhile << "Flight log (3).xlsx";
+    row("workbook name taken by a file", Writer::Book, "", Plant::FileMeanwhile, "Flight log (2).xlsx");
+    row("workbook name taken by a link", Writer::Book, "", Plant::OwnLinkMeanwhile, "Flight log (2).xlsx");
+    row("workbook's second name taken", Writer::Book, "", Plant::EarlierAndFileMeanwhile,
+        "Flight log (3).xlsx");
+    row("name taken, hard link", Writer::BookLinked, "", Plant::FileMeanwhile, "Flight log (2).xlsx");
+    row("copied", Writer::BookCopied, "", Plant::Nothing, "Flight log.xlsx");
+    row("name taken by a link, copied", Writer::BookCopied, "", Plant::OwnLinkMeanwhile,
+        "Flight log (2).xlsx");
+    row("second name taken, copied", Writer::BookCopied, "", Plant::EarlierAndFileMeanwhile,
+        "Flight log (3).xlsx");
 }
 
 void TstFileSafety::namesAndLinks()
