@@ -11,7 +11,6 @@
 #include "tests/support/Logbook.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>

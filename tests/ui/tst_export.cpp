@@ -11,9 +11,7 @@
 #include "tests/support/ReportBytes.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>

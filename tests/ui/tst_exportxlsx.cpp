@@ -9,7 +9,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QLabel>
 #include <QTemporaryDir>

@@ -5,7 +5,6 @@
 
 #include "tests/support/InstrumentRig.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QTest>
 
