@@ -33,15 +33,17 @@ void TstCellValue::fromText_data()
         = [&](const char *name, Column c, const char *t, const QString &sep = QStringLiteral(".")) {
               QTest::newRow(name) << int(c) << QString::fromLatin1(t) << sep << false << 0.0 << QString();
           };
+    // A text that becomes a value: the value and its number format.
+    const auto value = [](const char *name, Column c, const char *t, const QString &sep, double number,
+                           const QString &format) {
+        QTest::newRow(name) << int(c) << QString::fromLatin1(t) << sep << true << number << format;
+    };
 
     // Dates: serial numbers as the 1900 date system counts them.
-    QTest::newRow("first date") << int(Column::Date) << "2000-01-01" << dot << true << 36526.0
-                                << "yyyy-mm-dd";
-    QTest::newRow("last date of the century")
-        << int(Column::Date) << "2099-12-31" << dot << true << 73050.0 << "yyyy-mm-dd";
-    QTest::newRow("leap day") << int(Column::Date) << "2004-02-29" << dot << true << 38046.0 << "yyyy-mm-dd";
-    QTest::newRow("latest year the instrument stores")
-        << int(Column::Date) << "2255-12-31" << dot << true << 130027.0 << "yyyy-mm-dd";
+    value("first date", Column::Date, "2000-01-01", dot, 36526.0, "yyyy-mm-dd");
+    value("last date of the century", Column::Date, "2099-12-31", dot, 73050.0, "yyyy-mm-dd");
+    value("leap day", Column::Date, "2004-02-29", dot, 38046.0, "yyyy-mm-dd");
+    value("latest year the instrument stores", Column::Date, "2255-12-31", dot, 130027.0, "yyyy-mm-dd");
     text("month 13", Column::Date, "2005-13-01");
     text("month 0", Column::Date, "2005-00-10");
     text("February 30", Column::Date, "2005-02-30");
@@ -55,36 +57,30 @@ void TstCellValue::fromText_data()
     text("duration before a line feed", Column::Duration, "01:30\n");
 
     // Times of day.
-    QTest::newRow("midnight") << int(Column::TimeOfDay) << "00:00" << dot << true << 0.0 << "hh:mm";
-    QTest::newRow("last minute of the day")
-        << int(Column::TimeOfDay) << "23:59" << dot << true << 1439 / 1440.0 << "hh:mm";
-    QTest::newRow("noon") << int(Column::TimeOfDay) << "12:00" << dot << true << 0.5 << "hh:mm";
+    value("midnight", Column::TimeOfDay, "00:00", dot, 0.0, "hh:mm");
+    value("last minute of the day", Column::TimeOfDay, "23:59", dot, 1439 / 1440.0, "hh:mm");
+    value("noon", Column::TimeOfDay, "12:00", dot, 0.5, "hh:mm");
     text("hour 24", Column::TimeOfDay, "24:00");
     text("minute 60", Column::TimeOfDay, "10:60");
     text("three-digit hour", Column::TimeOfDay, "100:07");
     text("failed start time", Column::TimeOfDay, "*");
 
     // Durations run past a day instead of wrapping.
-    QTest::newRow("no time") << int(Column::Duration) << "00:00" << dot << true << 0.0 << "[hh]:mm";
-    QTest::newRow("just under a day")
-        << int(Column::Duration) << "23:59" << dot << true << 1439 / 1440.0 << "[hh]:mm";
-    QTest::newRow("a whole day") << int(Column::Duration) << "24:00" << dot << true << 1.0 << "[hh]:mm";
-    QTest::newRow("longest the record holds")
-        << int(Column::Duration) << "1092:15" << dot << true << 65535 / 1440.0 << "[hh]:mm";
+    value("no time", Column::Duration, "00:00", dot, 0.0, "[hh]:mm");
+    value("just under a day", Column::Duration, "23:59", dot, 1439 / 1440.0, "[hh]:mm");
+    value("a whole day", Column::Duration, "24:00", dot, 1.0, "[hh]:mm");
+    value("longest the record holds", Column::Duration, "1092:15", dot, 65535 / 1440.0, "[hh]:mm");
     text("duration minute 60", Column::Duration, "01:60");
     text("hours padded past two digits", Column::Duration, "001:30");
     text("failed duration", Column::Duration, "*");
 
     // Numbers in General, read with the program's decimal separator.
-    QTest::newRow("negative QNE") << int(Column::Number) << "-20" << dot << true << -20.0 << general;
-    QTest::newRow("zero speed") << int(Column::Number) << "0" << dot << true << 0.0 << general;
-    QTest::newRow("largest gain") << int(Column::Number) << "16777215" << dot << true << 16777215.0
-                                  << general;
-    QTest::newRow("lift with a point") << int(Column::Number) << "4.5" << dot << true << 4.5 << general;
-    QTest::newRow("lift in a comma locale")
-        << int(Column::Number) << "4,5" << comma << true << 4.5 << general;
-    QTest::newRow("whole sink in a comma locale")
-        << int(Column::Number) << "25" << comma << true << 25.0 << general;
+    value("negative QNE", Column::Number, "-20", dot, -20.0, general);
+    value("zero speed", Column::Number, "0", dot, 0.0, general);
+    value("largest gain", Column::Number, "16777215", dot, 16777215.0, general);
+    value("lift with a point", Column::Number, "4.5", dot, 4.5, general);
+    value("lift in a comma locale", Column::Number, "4,5", comma, 4.5, general);
+    value("whole sink in a comma locale", Column::Number, "25", comma, 25.0, general);
     text("point in a comma locale", Column::Number, "4.5", comma);
     text("comma in a point locale", Column::Number, "4,5", dot);
     text("leading zero", Column::Number, "007");

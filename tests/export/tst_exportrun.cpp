@@ -50,36 +50,30 @@ void TestExportRun::run_data()
     QTest::addColumn<int>("last"); // the range end the writers get
     QTest::addColumn<QList<int>>("reads"); // flights whose record was read
     QTest::addColumn<QList<int>>("rows"); // Row of each flight from..until
+    const auto row
+        = [](const char *tag, const QStringList &control, int from, int until, End end,
+              const QStringList &lines, int last, const QList<int> &reads, const QList<int> &rows) {
+              QTest::newRow(tag) << control << from << until << end << lines << last << reads << rows;
+          };
 
     const QString countError = QStringLiteral("Error while receiving the number of flights in memory");
     // The logbook holds flights 1 to 3 (D, A, B).
-    QTest::newRow("whole range") << QStringList() << 1 << 3 << End::Finished << QStringList() << 3
-                                 << QList { 1, 2, 3 } << QList<int> { Read, Read, Read };
-    QTest::newRow("one flight") << QStringList() << 2 << 2 << End::Finished << QStringList() << 2
-                                << QList { 2 } << QList<int> { Read };
-    QTest::newRow("fewer flights than until")
-        << QStringList() << 2 << 5 << End::Finished << QStringList { "Only 3 flights in memory" } << 3
-        << QList { 2, 3 } << QList<int> { Read, Read, Empty, Empty };
-    QTest::newRow("range above the count")
-        << QStringList() << 4 << 5 << End::Finished << QStringList { "Only 3 flights in memory" } << 3
-        << QList<int>() << QList<int> { Empty, Empty };
-    QTest::newRow("count garbled: the range as entered")
-        << QStringList { "fault garble R000047" } << 2 << 3 << End::Finished << QStringList { countError }
-        << 3 << QList { 2, 3 } << QList<int> { Read, Read };
-    QTest::newRow("record short: marked, run goes on")
-        << QStringList { "fault short R000430" } << 1 << 3 << End::Finished
-        << QStringList { "Error processing: Flight 2" } << 3 << QList { 1, 2, 3 }
-        << QList<int> { Read, Failed, Read };
-    QTest::newRow("record value garbled") << QStringList { "fault garble R000431" } << 1 << 3 << End::Finished
-                                          << QStringList { "Error processing: Flight 2" } << 3
-                                          << QList { 1, 2, 3 } << QList<int> { Read, Failed, Read };
-    QTest::newRow("erased flight stops the run")
-        << QStringList { "poke 430 255", "poke 431 255" } << 1 << 3 << End::Finished
-        << QStringList { "Stopped at flight 2" } << 3 << QList { 1, 2 } << QList<int> { Read, Empty, Empty };
-    QTest::newRow("hang-up during flight 2")
-        << QStringList { "fault hangup R000430 1" } << 1 << 3 << End::ConnectionLost
-        << QStringList { "Error processing: Flight 2" } << 3 << QList { 1, 2 }
-        << QList<int> { Read, Failed, Empty };
+    row("whole range", {}, 1, 3, End::Finished, {}, 3, { 1, 2, 3 }, { Read, Read, Read });
+    row("one flight", {}, 2, 2, End::Finished, {}, 2, { 2 }, { Read });
+    row("fewer flights than until", {}, 2, 5, End::Finished, { "Only 3 flights in memory" }, 3, { 2, 3 },
+        { Read, Read, Empty, Empty });
+    row("range above the count", {}, 4, 5, End::Finished, { "Only 3 flights in memory" }, 3, {},
+        { Empty, Empty });
+    row("count garbled: the range as entered", { "fault garble R000047" }, 2, 3, End::Finished,
+        { countError }, 3, { 2, 3 }, { Read, Read });
+    row("record short: marked, run goes on", { "fault short R000430" }, 1, 3, End::Finished,
+        { "Error processing: Flight 2" }, 3, { 1, 2, 3 }, { Read, Failed, Read });
+    row("record value garbled", { "fault garble R000431" }, 1, 3, End::Finished,
+        { "Error processing: Flight 2" }, 3, { 1, 2, 3 }, { Read, Failed, Read });
+    row("erased flight stops the run", { "poke 430 255", "poke 431 255" }, 1, 3, End::Finished,
+        { "Stopped at flight 2" }, 3, { 1, 2 }, { Read, Empty, Empty });
+    row("hang-up during flight 2", { "fault hangup R000430 1" }, 1, 3, End::ConnectionLost,
+        { "Error processing: Flight 2" }, 3, { 1, 2 }, { Read, Failed, Empty });
 }
 
 void TestExportRun::run()

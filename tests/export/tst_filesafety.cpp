@@ -7,9 +7,10 @@
 #include "export/TextReport.h"
 #include "export/Workbook.h"
 #include "link/DeviceMap.h"
+#include "tests/support/Files.h"
+#include "tests/support/Logbook.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -30,30 +31,6 @@ constexpr uid_t kOtherUser = 65534;
 
 const QByteArray kEarlier = "earlier file of the pilot\n";
 
-// Everything below folder, links not followed, as sorted relative paths.
-QStringList entries(const QString &folder)
-{
-    QStringList found;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found.append(QDir(folder).relativeFilePath(it.next()));
-    found.sort();
-    return found;
-}
-
-bool put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool linkOwnedBy(const QString &target, const QString &link, uid_t owner)
 {
     const QByteArray l = QFile::encodeName(link);
@@ -64,22 +41,8 @@ bool linkOwnedBy(const QString &target, const QString &link, uid_t owner)
 FlightTable flights(int count)
 {
     FlightTable table;
-    for (int n = 1; n <= count; ++n) {
-        FlightSummary s;
-        s.flightNumber = qint16(n);
-        s.date = QStringLiteral("2005-07-14");
-        s.startTime = QStringLiteral("09:05");
-        s.duration = QStringLiteral("01:30");
-        s.qneMin = QStringLiteral("850");
-        s.qneMax = QStringLiteral("2130");
-        s.heightDiffMax = QStringLiteral("1280");
-        s.totalGain = QStringLiteral("3400");
-        s.liftMax = QStringLiteral("4.5");
-        s.sinkMax = QStringLiteral("3.2");
-        s.speedMin = QStringLiteral("18");
-        s.speedMax = QStringLiteral("52");
-        table.store(s);
-    }
+    for (int n = 1; n <= count; ++n)
+        table.store(Logbook::textsD(n));
     return table;
 }
 
@@ -168,7 +131,7 @@ void TstFileSafety::sizeLimit()
     const ExportData data { QStringLiteral("PILOT   "), 1, 30, &table };
     const QByteArray big(40000, 'x');
     const QString earlier = dir.filePath(writer == Writer::Book ? "Flight log.xlsx" : "flightlog.txt");
-    QVERIFY(put(earlier, kEarlier));
+    QVERIFY(Files::write(earlier, kEarlier));
 
     const QString next = Workbook::nextFreePath(dir.path());
     const int status = runLimited(rlim_t(limit), [&] {
@@ -187,14 +150,14 @@ void TstFileSafety::sizeLimit()
     QCOMPARE(status, ok ? 0 : 1);
 
     if (!ok) {
-        QCOMPARE(contents(earlier), kEarlier);
-        QCOMPARE(entries(dir.path()), QStringList { QFileInfo(earlier).fileName() });
+        QCOMPARE(Files::read(earlier), kEarlier);
+        QCOMPARE(Files::entries(dir.path()), QStringList { QFileInfo(earlier).fileName() });
     } else if (writer == Writer::Book) {
-        QCOMPARE(contents(earlier), kEarlier);
-        QCOMPARE(entries(dir.path()), (QStringList { "Flight log (2).xlsx", "Flight log.xlsx" }));
+        QCOMPARE(Files::read(earlier), kEarlier);
+        QCOMPARE(Files::entries(dir.path()), (QStringList { "Flight log (2).xlsx", "Flight log.xlsx" }));
     } else {
-        QCOMPARE(contents(earlier), writer == Writer::Bytes ? big : *TextReport::build(data));
-        QCOMPARE(entries(dir.path()), QStringList { "flightlog.txt" });
+        QCOMPARE(Files::read(earlier), writer == Writer::Bytes ? big : *TextReport::build(data));
+        QCOMPARE(Files::entries(dir.path()), QStringList { "flightlog.txt" });
     }
 }
 
@@ -204,54 +167,51 @@ void TstFileSafety::namesAndLinks_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<Plant>("plant");
     QTest::addColumn<QString>("landsAt"); // where the new file ends up; empty: nowhere
+    const auto row
+        = [](const char *tag, Writer writer, const QString &name, Plant plant, const char *landsAt) {
+              QTest::newRow(tag) << writer << name << plant << QString::fromUtf8(landsAt);
+          };
 
     // A report's name is the name typed in the window: it goes through the
     // c: folder as the export's does.
     const auto withChar = [](char16_t c) { return QStringLiteral("flight").append(QChar(c)).append("log"); };
     // Each of these fails the export and writes nothing.
-    QTest::newRow("NUL") << Writer::Report << withChar(0) << Plant::Nothing << "";
-    QTest::newRow("line feed") << Writer::Report << withChar(u'\n') << Plant::Nothing << "";
-    QTest::newRow("carriage return") << Writer::Report << withChar(u'\r') << Plant::Nothing << "";
-    QTest::newRow("tab") << Writer::Report << withChar(u'\t') << Plant::Nothing << "";
-    QTest::newRow("unit separator") << Writer::Report << withChar(0x1F) << Plant::Nothing << "";
-    QTest::newRow("DEL") << Writer::Report << withChar(0x7F) << Plant::Nothing << "";
-    QTest::newRow("plain name still works")
-        << Writer::Report << "flight log \u00e9" << Plant::Nothing << "flight log \u00e9.txt";
-    QTest::newRow("into a folder") << Writer::Report << "docs\\may" << Plant::Nothing << "docs/may.txt";
+    row("NUL", Writer::Report, withChar(0), Plant::Nothing, "");
+    row("line feed", Writer::Report, withChar(u'\n'), Plant::Nothing, "");
+    row("carriage return", Writer::Report, withChar(u'\r'), Plant::Nothing, "");
+    row("tab", Writer::Report, withChar(u'\t'), Plant::Nothing, "");
+    row("unit separator", Writer::Report, withChar(0x1F), Plant::Nothing, "");
+    row("DEL", Writer::Report, withChar(0x7F), Plant::Nothing, "");
+    row("plain name still works", Writer::Report, "flight log \u00e9", Plant::Nothing,
+        "flight log \u00e9.txt");
+    row("into a folder", Writer::Report, "docs\\may", Plant::Nothing, "docs/may.txt");
     // Hidden files, and files outside the c: folder (one that goes up and
     // back in is refused all the same, and does not litter when it fails).
-    QTest::newRow("empty last part") << Writer::Report << "docs\\" << Plant::Nothing << "";
-    QTest::newRow("dot") << Writer::Report << "." << Plant::Nothing << "";
-    QTest::newRow("two dots") << Writer::Report << ".." << Plant::Nothing << "";
-    QTest::newRow("three dots") << Writer::Report << "..." << Plant::Nothing << "";
-    QTest::newRow("up and back in") << Writer::Report << "docs\\..\\x" << Plant::Nothing << "";
-    QTest::newRow("up with a slash") << Writer::Report << "docs/../x" << Plant::Nothing << "";
+    row("empty last part", Writer::Report, "docs\\", Plant::Nothing, "");
+    row("dot", Writer::Report, ".", Plant::Nothing, "");
+    row("two dots", Writer::Report, "..", Plant::Nothing, "");
+    row("three dots", Writer::Report, "...", Plant::Nothing, "");
+    row("up and back in", Writer::Report, "docs\\..\\x", Plant::Nothing, "");
+    row("up with a slash", Writer::Report, "docs/../x", Plant::Nothing, "");
 
-    QTest::newRow("link of someone else's") << Writer::Report << "flightlog" << Plant::ForeignLink << "";
-    QTest::newRow("own link through someone else's")
-        << Writer::Report << "flightlog" << Plant::OwnLinkViaForeignLink << "";
-    QTest::newRow("dangling link of someone else's")
-        << Writer::Report << "flightlog" << Plant::ForeignDanglingLink << "";
-    QTest::newRow("the pilot's own link is followed")
-        << Writer::Report << "flightlog" << Plant::OwnLink << "victim.txt";
-    QTest::newRow("folder link of someone else's")
-        << Writer::Report << "2024\\may" << Plant::ForeignFolderLink << "";
-    QTest::newRow("the pilot's own folder link is followed")
-        << Writer::Report << "2024\\may" << Plant::OwnFolderLink << "docs/may.txt";
+    row("link of someone else's", Writer::Report, "flightlog", Plant::ForeignLink, "");
+    row("own link through someone else's", Writer::Report, "flightlog", Plant::OwnLinkViaForeignLink, "");
+    row("dangling link of someone else's", Writer::Report, "flightlog", Plant::ForeignDanglingLink, "");
+    row("the pilot's own link is followed", Writer::Report, "flightlog", Plant::OwnLink, "victim.txt");
+    row("folder link of someone else's", Writer::Report, "2024\\may", Plant::ForeignFolderLink, "");
+    row("the pilot's own folder link is followed", Writer::Report, "2024\\may", Plant::OwnFolderLink,
+        "docs/may.txt");
 
-    QTest::newRow("workbook name taken by a file")
-        << Writer::Book << "" << Plant::FileMeanwhile << "Flight log (2).xlsx";
-    QTest::newRow("workbook name taken by a link")
-        << Writer::Book << "" << Plant::OwnLinkMeanwhile << "Flight log (2).xlsx";
-    QTest::newRow("workbook's second name taken")
-        << Writer::Book << "" << Plant::EarlierAndFileMeanwhile << "Flight log (3).xlsx";
-    QTest::newRow("name taken, hard link")
-        << Writer::BookLinked << "" << Plant::FileMeanwhile << "Flight log (2).xlsx";
-    QTest::newRow("copied") << Writer::BookCopied << "" << Plant::Nothing << "Flight log.xlsx";
-    QTest::newRow("name taken by a link, copied")
-        << Writer::BookCopied << "" << Plant::OwnLinkMeanwhile << "Flight log (2).xlsx";
-    QTest::newRow("second name taken, copied")
-        << Writer::BookCopied << "" << Plant::EarlierAndFileMeanwhile << "Flight log (3).xlsx";
+    row("workbook name taken by a file", Writer::Book, "", Plant::FileMeanwhile, "Flight log (2).xlsx");
+    row("workbook name taken by a link", Writer::Book, "", Plant::OwnLinkMeanwhile, "Flight log (2).xlsx");
+    row("workbook's second name taken", Writer::Book, "", Plant::EarlierAndFileMeanwhile,
+        "Flight log (3).xlsx");
+    row("name taken, hard link", Writer::BookLinked, "", Plant::FileMeanwhile, "Flight log (2).xlsx");
+    row("copied", Writer::BookCopied, "", Plant::Nothing, "Flight log.xlsx");
+    row("name taken by a link, copied", Writer::BookCopied, "", Plant::OwnLinkMeanwhile,
+        "Flight log (2).xlsx");
+    row("second name taken, copied", Writer::BookCopied, "", Plant::EarlierAndFileMeanwhile,
+        "Flight log (3).xlsx");
 }
 
 void TstFileSafety::namesAndLinks()
@@ -267,12 +227,12 @@ void TstFileSafety::namesAndLinks()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QVERIFY(DeviceMap::writeLinks({ { DeviceMap::driveCLinkName(), dir.path() } }).ok);
     const QString victim = dir.filePath("victim.txt");
-    QVERIFY(put(victim, kEarlier));
+    QVERIFY(Files::write(victim, kEarlier));
     const FlightTable table = flights(3);
     const ExportData data { QStringLiteral("PILOT   "), 1, 3, &table };
 
     if (plant == Plant::EarlierAndFileMeanwhile)
-        QVERIFY(put(dir.filePath("Flight log.xlsx"), kEarlier));
+        QVERIFY(Files::write(dir.filePath("Flight log.xlsx"), kEarlier));
     const bool book = writer != Writer::Report;
     const QString path = book
         ? Workbook::nextFreePath(dir.path())
@@ -307,10 +267,10 @@ void TstFileSafety::namesAndLinks()
         break;
     case Plant::FileMeanwhile:
     case Plant::EarlierAndFileMeanwhile:
-        QVERIFY(put(path, kEarlier));
+        QVERIFY(Files::write(path, kEarlier));
         break;
     }
-    const QStringList before = entries(dir.path());
+    const QStringList before = Files::entries(dir.path());
 
     QString placedAt;
     const SafeFile::Placing placing = writer == Writer::BookLinked ? SafeFile::Placing::HardLink
@@ -327,18 +287,18 @@ void TstFileSafety::namesAndLinks()
         after.append(landsAt);
         after.sort();
     }
-    QCOMPARE(entries(dir.path()), after);
+    QCOMPARE(Files::entries(dir.path()), after);
     if (plant != Plant::Nothing && plant != Plant::FileMeanwhile && plant != Plant::EarlierAndFileMeanwhile)
         QVERIFY(QFileInfo(planted).isSymLink());
     if (plant == Plant::FileMeanwhile || plant == Plant::EarlierAndFileMeanwhile)
-        QCOMPARE(contents(path), kEarlier);
-    QCOMPARE(contents(victim), landsAt == "victim.txt" ? *TextReport::build(data) : kEarlier);
+        QCOMPARE(Files::read(path), kEarlier);
+    QCOMPARE(Files::read(victim), landsAt == "victim.txt" ? *TextReport::build(data) : kEarlier);
 
     if (book) {
         QCOMPARE(placedAt, dir.filePath(landsAt));
-        QVERIFY(contents(placedAt).startsWith("PK"));
+        QVERIFY(Files::read(placedAt).startsWith("PK"));
     } else if (ok && landsAt != "victim.txt") {
-        QCOMPARE(contents(dir.filePath(landsAt)), *TextReport::build(data));
+        QCOMPARE(Files::read(dir.filePath(landsAt)), *TextReport::build(data));
     }
 }
 
@@ -365,7 +325,7 @@ void TstFileSafety::hostileNeighbour()
     QVERIFY(shared.isValid() && home.isValid());
     QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 0777) == 0);
     const QString victim = home.filePath("victim.txt");
-    QVERIFY(put(victim, kEarlier));
+    QVERIFY(Files::write(victim, kEarlier));
     const QString report = shared.filePath("flightlog.txt");
     const FlightTable table = flights(3);
     const ExportData data { QStringLiteral("PILOT   "), 1, 3, &table };
@@ -407,7 +367,7 @@ void TstFileSafety::hostileNeighbour()
         else
             Workbook::write(Workbook::nextFreePath(shared.path()), data);
     }
-    QCOMPARE(contents(victim), kEarlier);
+    QCOMPARE(Files::read(victim), kEarlier);
 }
 
 QTEST_GUILESS_MAIN(TstFileSafety)

@@ -1,4 +1,6 @@
 #include "export/TextReport.h"
+#include "tests/support/Files.h"
+#include "tests/support/Logbook.h"
 #include "tests/support/ReportBytes.h"
 
 #include <QBuffer>
@@ -16,19 +18,8 @@ using ReportBytes::header;
 // Flight n with the values of the worked example (flight 3's).
 FlightSummary flight(int n, const QString &startTime = QStringLiteral("12:05"))
 {
-    FlightSummary f;
-    f.flightNumber = qint16(n);
-    f.date = "2005-07-14";
+    FlightSummary f = Logbook::textsD(n);
     f.startTime = startTime;
-    f.duration = "01:30";
-    f.qneMin = "850";
-    f.qneMax = "2130";
-    f.heightDiffMax = "1280";
-    f.totalGain = "3400";
-    f.liftMax = "4.5";
-    f.sinkMax = "3.2";
-    f.speedMin = "18";
-    f.speedMax = "52";
     return f;
 }
 
@@ -43,14 +34,6 @@ ExportData data(
     return ExportData { pilot, qint16(first), qint16(last), &table };
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
-}
-
 } // namespace
 
 class TestTextReport : public QObject
@@ -63,10 +46,8 @@ private slots:
     void refused_data();
     void refused();
     void writesToDevice();
-    void fileIsReplaced();
-    void missingFolderFails();
-    void refusedReportLeavesEarlierFile();
-    void unwritableFolderLeavesEarlierFile();
+    void writeFile_data();
+    void writeFile();
 };
 
 void TestTextReport::build_data()
@@ -77,35 +58,29 @@ void TestTextReport::build_data()
     QTest::addColumn<int>("last");
     QTest::addColumn<QString>("pilot");
     QTest::addColumn<QByteArray>("expected");
+    const auto row = [](const char *tag, const QList<FlightSummary> &stored, const QList<int> &failed,
+                         int first, int last, const QString &pilot, const QByteArray &expected) {
+        QTest::newRow(tag) << stored << failed << first << last << pilot << expected;
+    };
 
     const QByteArray test = header("TEST    ");
-    QTest::newRow("worked example") << QList { flight(3) } << QList<int> {} << 3 << 3 << "TEST    "
-                                    << test + exampleLine(3);
-    QTest::newRow("unreadable flight") << QList<FlightSummary> {} << QList { 4 } << 4 << 4 << "TEST    "
-                                       << test + "\" 4\t*\t\t*\t*\t*\t*\t*\t\t*\t*\t*\t*\t*\t\"\r\n";
-    QTest::newRow("first after last")
-        << QList { flight(3), flight(5) } << QList<int> {} << 5 << 3 << "TEST    " << test;
-    QTest::newRow("empty pilot name")
-        << QList { flight(1) } << QList<int> {} << 1 << 1 << "" << header("") + exampleLine(1);
-    QTest::newRow("rows end at the first empty start time") << QList { flight(1), flight(2), flight(3, ""),
-        flight(4) } << QList<int> {} << 1 << 4 << "TEST    " << test + exampleLine(1) + exampleLine(2);
-    QTest::newRow("first flight without start time")
-        << QList<FlightSummary> {} << QList<int> {} << 1 << 10 << "TEST    " << test;
-    QTest::newRow("numbers without padding")
-        << QList { flight(7), flight(8), flight(9), flight(10), flight(11), flight(12) } << QList<int> {} << 7
-        << 12 << "TEST    "
-        << test + exampleLine(7) + exampleLine(8) + exampleLine(9) + exampleLine(10) + exampleLine(11)
-            + exampleLine(12);
-    QTest::newRow("stored and failed flights mixed")
-        << QList { flight(1), flight(3) } << QList { 2 } << 1 << 3 << "TEST    "
-        << test + exampleLine(1) + ReportBytes::failedLine(2) + exampleLine(3);
-    QTest::newRow("flight 0 has never a start time")
-        << QList { flight(1) } << QList<int> {} << 0 << 1 << "TEST    " << test;
-    QTest::newRow("windows-1252 with question marks")
-        << QList<FlightSummary> {} << QList<int> {} << 1 << 0
-        << QString::fromUtf8("Jos\u00e9 \u20ac\u0141\xF0\x9F\x98\x80") << header("Jos\xe9 \x80??");
-    QTest::newRow("quotes are not doubled")
-        << QList<FlightSummary> {} << QList<int> {} << 1 << 0 << "A\"B" << header("A\"B");
+    row("worked example", { flight(3) }, {}, 3, 3, "TEST    ", test + exampleLine(3));
+    row("unreadable flight", {}, { 4 }, 4, 4, "TEST    ", test + ReportBytes::failedLine(4));
+    row("first after last", { flight(3), flight(5) }, {}, 5, 3, "TEST    ", test);
+    row("empty pilot name", { flight(1) }, {}, 1, 1, "", header("") + exampleLine(1));
+    row("rows end at the first empty start time", { flight(1), flight(2), flight(3, ""), flight(4) }, {}, 1,
+        4, "TEST    ", test + exampleLine(1) + exampleLine(2));
+    row("first flight without start time", {}, {}, 1, 10, "TEST    ", test);
+    row("numbers without padding", { flight(7), flight(8), flight(9), flight(10), flight(11), flight(12) },
+        {}, 7, 12, "TEST    ",
+        test + exampleLine(7) + exampleLine(8) + exampleLine(9) + exampleLine(10) + exampleLine(11)
+            + exampleLine(12));
+    row("stored and failed flights mixed", { flight(1), flight(3) }, { 2 }, 1, 3, "TEST    ",
+        test + exampleLine(1) + ReportBytes::failedLine(2) + exampleLine(3));
+    row("flight 0 has never a start time", { flight(1) }, {}, 0, 1, "TEST    ", test);
+    row("windows-1252 with question marks", {}, {}, 1, 0,
+        QString::fromUtf8("Jos\u00e9 \u20ac\u0141\xF0\x9F\x98\x80"), header("Jos\xe9 \x80??"));
+    row("quotes are not doubled", {}, {}, 1, 0, "A\"B", header("A\"B"));
 }
 
 void TestTextReport::build()
@@ -170,67 +145,57 @@ void TestTextReport::writesToDevice()
     QVERIFY(!TextReport::write(readOnly, data(table, 3, 3)));
 }
 
-void TestTextReport::fileIsReplaced()
+void TestTextReport::writeFile_data()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath("flightlog.txt");
-    FlightTable table;
-    for (int n = 1; n <= 20; ++n)
-        table.store(flight(n));
+    // The report of flights 1 to `earlier` is there first (0: no file); then
+    // the report of 3 to `last` is written to `name`. Either the new report
+    // replaces the earlier one or the earlier one keeps its bytes.
+    QTest::addColumn<int>("earlier");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<bool>("written");
 
-    QVERIFY(TextReport::writeFile(path, data(table, 1, 20)));
-    QCOMPARE(readAll(path).count("\r\n"), 26);
-    QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
-    QCOMPARE(readAll(path), header("TEST    ") + exampleLine(3));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
+    QTest::newRow("replaced by a shorter report") << 20 << "flightlog.txt" << false << 3 << true;
+    QTest::newRow("refused range leaves the earlier file") << 3 << "flightlog.txt" << false << 101 << false;
+    QTest::newRow("unwritable folder leaves the earlier file") << 3 << "flightlog.txt" << true << 4 << false;
+    QTest::newRow("missing folder") << 0 << "no such folder/flightlog.txt" << false << 3 << false;
 }
 
-void TestTextReport::missingFolderFails()
+void TestTextReport::writeFile()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    FlightTable table;
-    table.store(flight(3));
-    QVERIFY(!TextReport::writeFile(dir.filePath("no such folder/flightlog.txt"), data(table, 3, 3)));
-    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
-}
+    QFETCH(int, earlier);
+    QFETCH(QString, name);
+    QFETCH(bool, readOnlyFolder);
+    QFETCH(int, last);
+    QFETCH(bool, written);
+    if (readOnlyFolder && geteuid() == 0)
+        QSKIP("the superuser writes into read-only folders");
 
-void TestTextReport::refusedReportLeavesEarlierFile()
-{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("flightlog.txt");
     FlightTable table;
     for (int n = 1; n <= 100; ++n)
         table.store(flight(n));
-    QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
+    if (earlier > 0)
+        QVERIFY(TextReport::writeFile(path, data(table, 1, earlier)));
+    const QByteArray before = earlier > 0 ? *TextReport::build(data(table, 1, earlier)) : QByteArray();
 
-    QVERIFY(!TextReport::writeFile(path, data(table, 3, 101)));
-    QCOMPARE(readAll(path), header("TEST    ") + exampleLine(3));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
-}
-
-void TestTextReport::unwritableFolderLeavesEarlierFile()
-{
-    if (geteuid() == 0)
-        QSKIP("the superuser writes into read-only folders");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath("flightlog.txt");
-    FlightTable table;
-    table.store(flight(3));
-    QVERIFY(TextReport::writeFile(path, data(table, 3, 3)));
-    table.store(flight(4));
-
-    QFile::Permissions writable = QFile::permissions(dir.path());
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-    const bool written = TextReport::writeFile(path, data(table, 3, 4));
+    const QFile::Permissions writable = QFile::permissions(dir.path());
+    if (readOnlyFolder)
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const bool ok = TextReport::writeFile(dir.filePath(name), data(table, 3, last));
     QFile::setPermissions(dir.path(), writable);
 
-    QVERIFY(!written);
-    QCOMPARE(readAll(path), header("TEST    ") + exampleLine(3));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "flightlog.txt" });
+    QCOMPARE(ok, written);
+    if (earlier == 0 && !written) {
+        QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+        return;
+    }
+    QCOMPARE(Files::read(path), written ? header("TEST    ") + exampleLine(3) : before);
+    QCOMPARE(
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList { "flightlog.txt" });
 }
 
 QTEST_APPLESS_MAIN(TestTextReport)

@@ -11,21 +11,10 @@
 
 namespace {
 
-FlightSummary flight(const QStringList &f)
+// Flight n with the fields in order, date first.
+FlightSummary flight(int n, const QStringList &f)
 {
-    FlightSummary s;
-    s.date = f.value(0);
-    s.startTime = f.value(1);
-    s.duration = f.value(2);
-    s.qneMin = f.value(3);
-    s.qneMax = f.value(4);
-    s.heightDiffMax = f.value(5);
-    s.totalGain = f.value(6);
-    s.liftMax = f.value(7);
-    s.sinkMax = f.value(8);
-    s.speedMin = f.value(9);
-    s.speedMax = f.value(10);
-    return s;
+    return { qint16(n), f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10] };
 }
 
 const QStringList kFlight3 { "2005-07-14", "09:05", "01:30", "-20", "1200", "1220", "3400", "4.5", "-3.2",
@@ -57,7 +46,7 @@ private slots:
     void fittedColumnPixels_data();
     void fittedColumnPixels();
 
-    void sheetTitleAndPilot();
+    void sheetLayout();
     void pilotLineStaysText_data();
     void pilotLineStaysText();
     void headerCells_data();
@@ -66,10 +55,8 @@ private slots:
     void columnWidths();
     void dataRows_data();
     void dataRows();
-    void rowsEndAtFirstEmptyDate();
     void rangeVariants_data();
     void rangeVariants();
-    void pageSetup();
 
 private:
     QJsonObject writeAndRead(const ExportData &data, bool *ok);
@@ -100,20 +87,11 @@ void TstWorkbook::initTestCase()
     QVERIFY(m_dir.isValid());
     // Flights 3 to 9 are asked for: 3 read, 4 failed, 5 read, 6 has no date,
     // 7 holds data that must not appear after the gap.
-    auto f3 = flight(kFlight3);
-    f3.flightNumber = 3;
-    m_table.store(f3);
+    m_table.store(flight(3, kFlight3));
     m_table.markFailed(4);
-    auto f5 = flight(kFlight5);
-    f5.flightNumber = 5;
-    m_table.store(f5);
-    auto f6 = flight(kFlight5);
-    f6.flightNumber = 6;
-    f6.date.clear();
-    m_table.store(f6);
-    auto f7 = flight(kFlight3);
-    f7.flightNumber = 7;
-    m_table.store(f7);
+    m_table.store(flight(5, kFlight5));
+    m_table.store(flight(6, QStringList { "" } + kFlight5.mid(1)));
+    m_table.store(flight(7, kFlight3));
 
     const QString path = m_dir.filePath(QStringLiteral("main.xlsx"));
     QVERIFY(Workbook::write(path, { QStringLiteral("AB CD  "), 3, 9, &m_table }));
@@ -158,20 +136,29 @@ void TstWorkbook::fittedColumnPixels()
     QCOMPARE(Workbook::fittedColumnPixels(texts), pixels);
 }
 
-void TstWorkbook::sheetTitleAndPilot()
+void TstWorkbook::sheetLayout()
 {
+    // Title and pilot line, the header from row 4, rows up to the flight
+    // before the first one without a date (flight 6; flight 7 is left out),
+    // landscape, one page wide with the header rows on every page.
     QCOMPARE(m_main["sheets"].toArray(), QJsonArray { "Flight log" });
     QCOMPARE(cell("A1")["value"].toString(), QStringLiteral("Tolmera Orvin KX200 Flight log"));
     QVERIFY(cell("A1")["bold"].toBool());
     QCOMPARE(cell("A2")["value"].toString(), QStringLiteral("Pilot: AB CD  "));
     QCOMPARE(cell("A2")["type"].toString(), QStringLiteral("s"));
     QVERIFY(!cell("A2")["bold"].toBool());
-    // Nothing else in rows 1 to 3.
+    QCOMPARE(m_main["max_row"].toInt(), 8);
     const QStringList names = m_main["cells"].toObject().keys();
     for (const QString &name : names) {
         const int row = name.mid(1).toInt();
-        QVERIFY2(row >= 4 || name == "A1" || name == "A2", qPrintable(name));
+        QVERIFY2((row >= 4 && row <= 8) || name == "A1" || name == "A2", qPrintable(name));
     }
+    const QJsonObject page = m_main["page"].toObject();
+    QCOMPARE(page["orientation"].toString(), QStringLiteral("landscape"));
+    QVERIFY(page["fit_to_page"].toBool());
+    QCOMPARE(page["pages_wide"].toInt(-1), 1);
+    QCOMPARE(page["pages_tall"].toInt(-1), 0);
+    QCOMPARE(page["repeated_rows"].toString(), QStringLiteral("$4:$5"));
 }
 
 void TstWorkbook::pilotLineStaysText_data()
@@ -340,15 +327,6 @@ void TstWorkbook::dataRows()
     }
 }
 
-void TstWorkbook::rowsEndAtFirstEmptyDate()
-{
-    // Flight 6 has no date: it and flight 7 after it are left out.
-    QCOMPARE(m_main["max_row"].toInt(), 8);
-    const QStringList names = m_main["cells"].toObject().keys();
-    for (const QString &name : names)
-        QVERIFY2(name.mid(1).toInt() <= 8, qPrintable(name));
-}
-
 void TstWorkbook::rangeVariants_data()
 {
     QTest::addColumn<int>("first");
@@ -369,15 +347,10 @@ void TstWorkbook::rangeVariants()
     QFETCH(QList<int>, numbers);
 
     FlightTable table;
-    for (int n : { 0, 1, 2, 98, 99, 100 }) {
-        auto f = flight(kFlight3);
-        f.flightNumber = qint16(n);
-        table.store(f);
-    }
+    for (int n : { 0, 1, 2, 98, 99, 100 })
+        table.store(flight(n, kFlight3));
     table.clear(6);
-    auto f7 = flight(kFlight5);
-    f7.flightNumber = 7;
-    table.store(f7);
+    table.store(flight(7, kFlight5));
 
     bool ok = false;
     const QJsonObject dump = writeAndRead({ QStringLiteral("X"), qint16(first), qint16(last), &table }, &ok);
@@ -392,18 +365,6 @@ void TstWorkbook::rangeVariants()
         QCOMPARE(a["value"].toInt(), numbers.at(i));
         QCOMPARE(cells[cellName(6 + i, 1)].toObject()["shown"].toString(), kFlight3.first());
     }
-}
-
-void TstWorkbook::pageSetup()
-{
-    // Landscape, one page wide and as tall as needed, header rows on top of
-    // every page.
-    const QJsonObject page = m_main["page"].toObject();
-    QCOMPARE(page["orientation"].toString(), QStringLiteral("landscape"));
-    QVERIFY(page["fit_to_page"].toBool());
-    QCOMPARE(page["pages_wide"].toInt(-1), 1);
-    QCOMPARE(page["pages_tall"].toInt(-1), 0);
-    QCOMPARE(page["repeated_rows"].toString(), QStringLiteral("$4:$5"));
 }
 
 QTEST_GUILESS_MAIN(TstWorkbook)

@@ -2,42 +2,13 @@
 // existing file, and nothing left behind when writing fails.
 
 #include "export/Workbook.h"
+#include "tests/support/Files.h"
+#include "tests/support/Logbook.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-bool touch(const QString &path, const QByteArray &bytes = "earlier")
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-FlightSummary dated(int n)
-{
-    FlightSummary s;
-    s.flightNumber = qint16(n);
-    s.date = QStringLiteral("2005-07-14");
-    s.startTime = QStringLiteral("09:05");
-    return s;
-}
-
-} // namespace
 
 class TstWorkbookFiles : public QObject
 {
@@ -81,7 +52,7 @@ void TstWorkbookFiles::nextFreePath()
         if (name.endsWith('/'))
             QVERIFY(QDir(dir.path()).mkdir(name.chopped(1)));
         else
-            QVERIFY(touch(dir.filePath(name)));
+            QVERIFY(Files::write(dir.filePath(name), "earlier"));
     }
     QCOMPARE(Workbook::nextFreePath(dir.path()), dir.filePath(expected));
 }
@@ -91,7 +62,7 @@ void TstWorkbookFiles::secondExportGetsNextName()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     FlightTable table;
-    table.store(dated(1));
+    table.store(Logbook::textsD(1));
     const ExportData data { QStringLiteral("PILOT   "), 1, 1, &table };
 
     // A dangling link still holds its name: writing through it would put
@@ -100,14 +71,14 @@ void TstWorkbookFiles::secondExportGetsNextName()
 
     const QString first = Workbook::nextFreePath(dir.path());
     QVERIFY(Workbook::write(first, data));
-    const QByteArray firstBytes = contents(first);
+    const QByteArray firstBytes = Files::read(first);
     QVERIFY(firstBytes.startsWith("PK")); // a zip container
 
     const QString second = Workbook::nextFreePath(dir.path());
     QCOMPARE(second, dir.filePath("Flight log (3).xlsx"));
     QVERIFY(Workbook::write(second, data));
-    QCOMPARE(contents(first), firstBytes);
-    QCOMPARE(entries(dir.path()),
+    QCOMPARE(Files::read(first), firstBytes);
+    QCOMPARE(Files::entries(dir.path()),
         (QStringList { "Flight log (2).xlsx", "Flight log (3).xlsx", "Flight log.xlsx" }));
 }
 
@@ -117,14 +88,14 @@ void TstWorkbookFiles::existingFileIsNeverReplaced()
     QVERIFY(dir.isValid());
     FlightTable table;
     const QString path = dir.filePath("Flight log.xlsx");
-    QVERIFY(touch(path));
+    QVERIFY(Files::write(path, "earlier"));
     // A name taken by the time the workbook is done: the workbook goes to
     // the next free name and the earlier file stays as it was.
     QString placedAt;
     QVERIFY(Workbook::write(path, { QString(), 1, 0, &table }, &placedAt));
     QCOMPARE(placedAt, dir.filePath("Flight log (2).xlsx"));
-    QCOMPARE(contents(path), QByteArray("earlier"));
-    QCOMPARE(entries(dir.path()), (QStringList { "Flight log (2).xlsx", "Flight log.xlsx" }));
+    QCOMPARE(Files::read(path), QByteArray("earlier"));
+    QCOMPARE(Files::entries(dir.path()), (QStringList { "Flight log (2).xlsx", "Flight log.xlsx" }));
 }
 
 void TstWorkbookFiles::failureLeavesNoFile_data()
@@ -148,10 +119,10 @@ void TstWorkbookFiles::failureLeavesNoFile()
     QVERIFY(dir.isValid());
     FlightTable table;
     for (int n = 0; n < FlightTable::kSize; ++n)
-        table.store(dated(n));
+        table.store(Logbook::textsD(n));
     const QString path = dir.filePath("Flight log.xlsx");
     QVERIFY(!Workbook::write(path, { QString(), qint16(first), qint16(last), withTable ? &table : nullptr }));
-    QCOMPARE(entries(dir.path()), QStringList {});
+    QCOMPARE(Files::entries(dir.path()), QStringList {});
 }
 
 void TstWorkbookFiles::unreachableFolder_data()
@@ -166,13 +137,13 @@ void TstWorkbookFiles::unreachableFolder()
     QFETCH(QString, folder);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QVERIFY(touch(dir.filePath("plain-file")));
+    QVERIFY(Files::write(dir.filePath("plain-file"), "earlier"));
     FlightTable table;
-    table.store(dated(1));
+    table.store(Logbook::textsD(1));
     const QString path = Workbook::nextFreePath(dir.filePath(folder));
     QVERIFY(!Workbook::write(path, { QString(), 1, 1, &table }));
-    QCOMPARE(entries(dir.path()), QStringList { "plain-file" });
-    QCOMPARE(contents(dir.filePath("plain-file")), QByteArray("earlier"));
+    QCOMPARE(Files::entries(dir.path()), QStringList { "plain-file" });
+    QCOMPARE(Files::read(dir.filePath("plain-file")), QByteArray("earlier"));
 }
 
 QTEST_GUILESS_MAIN(TstWorkbookFiles)

@@ -17,29 +17,21 @@ void TestInstrumentInfo::parse_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("serial");
+    const auto row
+        = [](const char *tag, const QString &answer, bool valid, const QString &version,
+              const QString &serial) { QTest::newRow(tag) << answer << valid << version << serial; };
 
-    QTest::newRow("9 characters") << "ORVINKX20" << false << ""
-                                  << "";
-    QTest::newRow("empty") << "" << false << ""
-                           << "";
-    QTest::newRow("10 characters, no fields") << "ORVINKX200" << true << ""
-                                              << "";
-    QTest::newRow("10 spaces") << "          " << true << ""
-                               << "";
-    QTest::newRow("plain") << "ORVINKX200ABV093012345TAIL" << true << "V0930"
-                           << "12345";
-    QTest::newRow("spaces anywhere") << " ORVIN KX200 AB V09 30 123 45 TAIL " << true << "V0930"
-                                     << "12345";
-    QTest::newRow("spaces make it short") << "ORVIN     KX200     " << true << ""
-                                          << "";
-    QTest::newRow("partial version") << "ORVINKX200ABV09" << true << "V09"
-                                     << "";
-    QTest::newRow("whole version, no serial") << "ORVINKX200ABV0930" << true << "V0930"
-                                              << "";
-    QTest::newRow("partial serial") << "ORVINKX200ABV093012" << true << "V0930"
-                                    << "12";
-    QTest::newRow("only plain spaces removed") << "ORVINKX200A\tV0930\u00a01234" << true << "V0930"
-                                               << "\u00a01234";
+    row("9 characters", "ORVINKX20", false, "", "");
+    row("empty", "", false, "", "");
+    row("10 characters, no fields", "ORVINKX200", true, "", "");
+    row("10 spaces", "          ", true, "", "");
+    row("plain", "ORVINKX200ABV093012345TAIL", true, "V0930", "12345");
+    row("spaces anywhere", " ORVIN KX200 AB V09 30 123 45 TAIL ", true, "V0930", "12345");
+    row("spaces make it short", "ORVIN     KX200     ", true, "", "");
+    row("partial version", "ORVINKX200ABV09", true, "V09", "");
+    row("whole version, no serial", "ORVINKX200ABV0930", true, "V0930", "");
+    row("partial serial", "ORVINKX200ABV093012", true, "V0930", "12");
+    row("only plain spaces removed", "ORVINKX200A\tV0930\u00a01234", true, "V0930", "\u00a01234");
 }
 
 void TestInstrumentInfo::parse()

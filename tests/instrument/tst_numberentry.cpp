@@ -24,77 +24,47 @@ void TestNumberEntry::parse_data()
     QTest::addColumn<QString>("localeName");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<double>("value");
+    const auto row = [](const char *tag, const QString &text, const char *locale, bool valid, double value) {
+        QTest::newRow(tag) << text << QString::fromLatin1(locale) << valid << value;
+    };
 
     const double inf = std::numeric_limits<double>::infinity();
-    QTest::newRow("plain") << "5"
-                           << "C" << true << 5.0;
-    QTest::newRow("leading zeros") << "007"
-                                   << "C" << true << 7.0;
-    QTest::newRow("surrounding blanks") << "  42\t "
-                                        << "C" << true << 42.0;
-    QTest::newRow("plus") << "+3"
-                          << "C" << true << 3.0;
-    QTest::newRow("minus") << "-3"
-                           << "C" << true << -3.0;
-    QTest::newRow("point") << "2.5"
-                           << "C" << true << 2.5;
-    QTest::newRow("locale comma") << "2,5"
-                                  << "de_DE" << true << 2.5;
-    QTest::newRow("point in a comma locale") << "2.5"
-                                             << "de_DE" << true << 2.5;
-    QTest::newRow("comma in a point locale") << "2,5"
-                                             << "C" << false << 0.0;
-    QTest::newRow("leading point") << ".5"
-                                   << "C" << true << 0.5;
-    QTest::newRow("trailing point") << "5."
-                                    << "C" << true << 5.0;
-    QTest::newRow("huge") << "1" + QString(400, '0') << "C" << true << inf;
-    QTest::newRow("huge negative") << "-9" + QString(400, '9') << "C" << true << -inf;
-    QTest::newRow("tiny") << "0." + QString(400, '0') + "1"
-                          << "C" << true << 0.0;
+    row("plain", "5", "C", true, 5.0);
+    row("leading zeros", "007", "C", true, 7.0);
+    row("surrounding blanks", "  42\t ", "C", true, 42.0);
+    row("plus", "+3", "C", true, 3.0);
+    row("minus", "-3", "C", true, -3.0);
+    row("point", "2.5", "C", true, 2.5);
+    row("locale comma", "2,5", "de_DE", true, 2.5);
+    row("point in a comma locale", "2.5", "de_DE", true, 2.5);
+    row("comma in a point locale", "2,5", "C", false, 0.0);
+    row("leading point", ".5", "C", true, 0.5);
+    row("trailing point", "5.", "C", true, 5.0);
+    row("huge", "1" + QString(400, '0'), "C", true, inf);
+    row("huge negative", "-9" + QString(400, '9'), "C", true, -inf);
+    row("tiny", "0." + QString(400, '0') + "1", "C", true, 0.0);
 
-    QTest::newRow("empty") << ""
-                           << "C" << false << 0.0;
-    QTest::newRow("blanks") << "   "
-                            << "C" << false << 0.0;
-    QTest::newRow("letters") << "abc"
-                             << "C" << false << 0.0;
-    QTest::newRow("trailing letter") << "12a"
-                                     << "C" << false << 0.0;
-    QTest::newRow("exponent") << "1e3"
-                              << "C" << false << 0.0;
-    QTest::newRow("upper exponent") << "1E3"
-                                    << "C" << false << 0.0;
-    QTest::newRow("hex") << "0x10"
-                         << "C" << false << 0.0;
-    QTest::newRow("inner blank") << "1 0"
-                                 << "C" << false << 0.0;
-    QTest::newRow("blank after sign") << "- 5"
-                                      << "C" << false << 0.0;
-    QTest::newRow("thousands separator") << "1,000"
-                                         << "en_US" << false << 0.0;
-    QTest::newRow("grouped with points") << "1.000.000"
-                                         << "de_DE" << false << 0.0;
-    QTest::newRow("two points") << "1.5.0"
-                                << "C" << false << 0.0;
-    QTest::newRow("point and comma") << "1.5,0"
-                                     << "de_DE" << false << 0.0;
-    QTest::newRow("two signs") << "+-1"
-                               << "C" << false << 0.0;
-    QTest::newRow("trailing sign") << "1-"
-                                   << "C" << false << 0.0;
-    QTest::newRow("only a point") << "."
-                                  << "C" << false << 0.0;
-    QTest::newRow("only a sign") << "-"
-                                 << "C" << false << 0.0;
-    QTest::newRow("infinity") << "inf"
-                              << "C" << false << 0.0;
-    QTest::newRow("nan") << "nan"
-                         << "C" << false << 0.0;
-    QTest::newRow("arabic-indic digit") << "\u0661"
-                                        << "C" << false << 0.0;
-    QTest::newRow("fullwidth digit") << "\uff11"
-                                     << "C" << false << 0.0;
+    row("empty", "", "C", false, 0.0);
+    row("blanks", "   ", "C", false, 0.0);
+    row("letters", "abc", "C", false, 0.0);
+    row("trailing letter", "12a", "C", false, 0.0);
+    row("exponent", "1e3", "C", false, 0.0);
+    row("upper exponent", "1E3", "C", false, 0.0);
+    row("hex", "0x10", "C", false, 0.0);
+    row("inner blank", "1 0", "C", false, 0.0);
+    row("blank after sign", "- 5", "C", false, 0.0);
+    row("thousands separator", "1,000", "en_US", false, 0.0);
+    row("grouped with points", "1.000.000", "de_DE", false, 0.0);
+    row("two points", "1.5.0", "C", false, 0.0);
+    row("point and comma", "1.5,0", "de_DE", false, 0.0);
+    row("two signs", "+-1", "C", false, 0.0);
+    row("trailing sign", "1-", "C", false, 0.0);
+    row("only a point", ".", "C", false, 0.0);
+    row("only a sign", "-", "C", false, 0.0);
+    row("infinity", "inf", "C", false, 0.0);
+    row("nan", "nan", "C", false, 0.0);
+    row("arabic-indic digit", "\u0661", "C", false, 0.0);
+    row("fullwidth digit", "\uff11", "C", false, 0.0);
 }
 
 void TestNumberEntry::parse()

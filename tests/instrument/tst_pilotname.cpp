@@ -72,12 +72,10 @@ void TestPilotName::codesFor_data()
     QTest::newRow("micro sign keeps its code") << "\u00b5" << Codes { 0xB5, 32, 32, 32, 32, 32, 32, 32 };
     QTest::newRow("L stroke has no code") << "\u0141ukasz" << Codes { 63, 85, 75, 65, 83, 90, 32, 32 };
     QTest::newRow("question mark") << "?" << Codes { 63, 32, 32, 32, 32, 32, 32, 32 };
-    QTest::newRow("emoji is one character") << QString::fromUtf8("A\xF0\x9F\x98\x80"
-                                                                 "B")
-                                            << Codes { 65, 63, 66, 32, 32, 32, 32, 32 };
-    QTest::newRow("emoji at the end of eight") << QString::fromUtf8("ABCDEFG\xF0\x9F\x98\x80"
-                                                                    "XY")
-                                               << Codes { 65, 66, 67, 68, 69, 70, 71, 63 };
+    QTest::newRow("emoji is one character")
+        << QStringLiteral("A\U0001F600B") << Codes { 65, 63, 66, 32, 32, 32, 32, 32 };
+    QTest::newRow("emoji at the end of eight")
+        << QStringLiteral("ABCDEFG\U0001F600XY") << Codes { 65, 66, 67, 68, 69, 70, 71, 63 };
     QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + "A"
                                     << Codes { 63, 65, 32, 32, 32, 32, 32, 32 };
 }

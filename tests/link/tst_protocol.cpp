@@ -44,30 +44,17 @@ void TestProtocol::explode_data()
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("fill");
     QTest::addColumn<QString>("expected");
+    const auto row = [](const char *tag, const QString &source, const QString &fill,
+                         const QString &expected) { QTest::newRow(tag) << source << fill << expected; };
 
-    QTest::newRow("read command") << "R000047"
-                                  << ","
-                                  << "R,0,0,0,0,4,7";
-    QTest::newRow("digits") << "123"
-                            << ","
-                            << "1,2,3";
-    QTest::newRow("one character") << "A"
-                                   << ","
-                                   << "A";
-    QTest::newRow("empty") << ""
-                           << ","
-                           << "";
-    QTest::newRow("comma in source") << "a,b"
-                                     << ","
-                                     << "a,,,b";
-    QTest::newRow("longer fill") << "ab"
-                                 << "--"
-                                 << "a--b";
-    QTest::newRow("connection test") << "T"
-                                     << ","
-                                     << "T";
-    QTest::newRow("high Latin-1") << QString::fromLatin1("\xe9\xff") << ","
-                                  << QString::fromLatin1("\xe9,\xff");
+    row("read command", "R000047", ",", "R,0,0,0,0,4,7");
+    row("digits", "123", ",", "1,2,3");
+    row("one character", "A", ",", "A");
+    row("empty", "", ",", "");
+    row("comma in source", "a,b", ",", "a,,,b");
+    row("longer fill", "ab", "--", "a--b");
+    row("connection test", "T", ",", "T");
+    row("high Latin-1", QString::fromLatin1("\xe9\xff"), ",", QString::fromLatin1("\xe9,\xff"));
 }
 
 void TestProtocol::explode()

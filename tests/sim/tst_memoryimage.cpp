@@ -13,23 +13,10 @@ QByteArray bytesOf(std::initializer_list<int> values)
     return out;
 }
 
+// sink 2.5, lift 3, speeds 7..45, 2005-07-14 (the year given) at 09:05.
 RawFlight flight(int qneMin, int qneMax, int minutes, int year, int gain)
 {
-    RawFlight f;
-    f.sinkTenths = 25;
-    f.liftTenths = 30;
-    f.qneMin = qneMin;
-    f.qneMax = qneMax;
-    f.speedMin = 7;
-    f.speedMax = 45;
-    f.durationMinutes = minutes;
-    f.day = 14;
-    f.month = 7;
-    f.year = year;
-    f.hour = 9;
-    f.minute = 5;
-    f.gain = gain;
-    return f;
+    return { 25, 30, qneMin, qneMax, 7, 45, minutes, 14, 7, year, 9, 5, gain };
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "sim/Transcript.h"
 #include "tests/support/SimInstrument.h"
 
 #include <QElapsedTimer>
@@ -106,17 +107,13 @@ class TestSimHost : public QObject
 private slots:
     void deviceMap();
     void connectionTestAnsweredQuickly();
-    void readRun();
-    void writeThenReadBack();
-    void controlLinesTakeEffect();
-    void unaskedBytes();
+    void exchanges_data();
+    void exchanges();
+    void badControlLinesRefused();
     void lateAnswer();
     void reopenWithoutBusyLoop();
     void transcript();
     void serialPortReopens();
-    void hangUpControl();
-    void hangUpFault();
-    void silentInstrument();
     void commandLine();
 };
 
@@ -153,65 +150,108 @@ void TestSimHost::connectionTestAnsweredQuickly()
     QCOMPARE(port.read(30), QByteArray());
 }
 
-void TestSimHost::readRun()
+// Scripts against a started instrument: "send X" (one character per
+// millisecond, then 5 ms), "read X" (exactly X arrives), "quiet" (nothing
+// for 100 ms), "fault X" / "control X" (a control line), "clear" (faults),
+// "unasked X", "byte A V" (the memory now holds V at A), "hangup" (pull the
+// cable), "hungup" (the far end is gone). Options: "silent", "info X",
+// "fault X".
+void TestSimHost::exchanges_data()
 {
-    SimInstrument::Options options;
-    options.memory.setPilotName("TEST    ");
-    SimInstrument sim(options);
-    QVERIFY(sim.start());
-    Terminal port(sim.ptyPath());
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QList<QByteArray>>("script");
 
-    QByteArray expected;
-    for (int a = 208; a <= 215; ++a) {
+    QList<QByteArray> run;
+    QByteArray answers;
+    const MemoryImage sample = MemoryImage::sample();
+    for (int a = 410; a <= 417; ++a) {
         const QByteArray command = "R" + QByteArray::number(a).rightJustified(6, '0');
-        port.send(command);
-        QTest::qSleep(5);
-        expected += command + QByteArray::number(quint8("TEST    "[a - 208])).rightJustified(3, '0');
+        run << "send " + command;
+        answers += command + QByteArray::number(sample.byte(a)).rightJustified(3, '0');
     }
-    QCOMPARE(port.read(1000, 80), expected);
+    QTest::newRow("read run") << QStringList() << (run << "read " + answers);
+    QTest::newRow("write, then read back")
+        << QStringList()
+        << QList<QByteArray> { "send W000208065", "read W000208065", "send R000208", "read R000208065",
+               "byte 208 65", "byte 47 25" };
+    QTest::newRow("control lines take effect")
+        << QStringList()
+        << QList<QByteArray> { "fault garble R000047 1", "send R000047R000047", "read R0000472x5R000047025",
+               "fault silent T", "send T", "quiet", "clear", "send T", "read !", "control poke 47 3",
+               "control silent on", "send R000047", "quiet", "control silent off", "send R000047",
+               "read R000047003" };
+    QTest::newRow("unasked bytes") << QStringList()
+                                   << QList<QByteArray> { "unasked \\x00 a\\x5cb\\xff\\x0d\\x0a" };
+    QTest::newRow("silent instrument") << QStringList { "silent", "info ORVIN KX200 V3.01 12345" }
+                                       << QList<QByteArray> { "send TR000047", "quiet", "control silent off",
+                                              "send V", "read ORVIN KX200 V3.01 12345" };
+    QTest::newRow("hang-up control") << QStringList() << QList<QByteArray> { "send T", "read !", "hangup" };
+    QTest::newRow("hang-up fault") << QStringList { "fault hangup V" }
+                                   << QList<QByteArray> { "send TV", "read !", "hungup" };
 }
 
-void TestSimHost::writeThenReadBack()
+void TestSimHost::exchanges()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QList<QByteArray>, script);
+
+    SimInstrument::Options o;
+    for (const QString &option : options) {
+        if (option == QLatin1String("silent"))
+            o.silent = true;
+        else if (option.startsWith(QLatin1String("info ")))
+            o.info = option.mid(5);
+        else
+            o.faults << option.mid(6);
+    }
+    SimInstrument sim(o);
+    QVERIFY(sim.start());
+    Terminal port(sim.ptyPath());
+    QVERIFY(port.isOpen());
+
+    for (const QByteArray &step : script) {
+        const qsizetype space = step.indexOf(' ');
+        const QByteArray verb = space < 0 ? step : step.left(space);
+        const QByteArray arg = space < 0 ? QByteArray() : step.mid(space + 1);
+        if (verb == "send") {
+            port.send(arg);
+            QTest::qSleep(5);
+        } else if (verb == "read") {
+            QCOMPARE(port.read(1000, int(arg.size())), arg);
+        } else if (verb == "quiet") {
+            QCOMPARE(port.read(100), QByteArray());
+        } else if (verb == "fault") {
+            QVERIFY(sim.setFault(QString::fromLatin1(arg)));
+        } else if (verb == "control") {
+            QVERIFY(sim.control(QString::fromLatin1(arg)));
+        } else if (verb == "clear") {
+            QVERIFY(sim.clearFaults());
+        } else if (verb == "unasked") {
+            const QByteArray bytes = Transcript::unescape(arg).value_or("?");
+            QVERIFY(sim.sendUnasked(bytes));
+            QCOMPARE(port.read(1000, int(bytes.size())), bytes);
+            QCOMPARE(sim.transcript().back().bytes, bytes);
+        } else if (verb == "byte") {
+            const auto memory = sim.memoryNow();
+            QVERIFY(memory);
+            QCOMPARE(int(memory->byte(arg.split(' ')[0].toInt())), arg.split(' ')[1].toInt());
+        } else if (verb == "hangup") {
+            QVERIFY(sim.hangUp());
+            QVERIFY(!sim.isRunning());
+            QVERIFY(port.hasHungUp());
+            QVERIFY(!QFileInfo::exists(sim.ptyPath()) || !Terminal(sim.ptyPath()).isOpen());
+        } else {
+            QCOMPARE(verb, QByteArray("hungup"));
+            QVERIFY(waitFor([&] { return !sim.isRunning(); }, 3000));
+            QVERIFY(port.hasHungUp());
+        }
+    }
+}
+
+void TestSimHost::badControlLinesRefused()
 {
     SimInstrument sim;
     QVERIFY(sim.start());
-    Terminal port(sim.ptyPath());
-
-    port.send("W000208065");
-    QCOMPARE(port.read(1000, 10), QByteArray("W000208065"));
-    port.send("R000208");
-    QCOMPARE(port.read(1000, 10), QByteArray("R000208065"));
-    const auto memory = sim.memoryNow();
-    QVERIFY(memory);
-    QCOMPARE(memory->byte(208), quint8(65));
-    QCOMPARE(memory->flightCount(), 25);
-}
-
-void TestSimHost::controlLinesTakeEffect()
-{
-    SimInstrument sim;
-    QVERIFY(sim.start());
-    Terminal port(sim.ptyPath());
-
-    QVERIFY(sim.setFault("garble R000047 1"));
-    port.send("R000047R000047");
-    QCOMPARE(port.read(1000, 20), QByteArray("R0000472x5R000047025"));
-
-    QVERIFY(sim.setFault("silent T"));
-    port.send("T");
-    QCOMPARE(port.read(100), QByteArray());
-    QVERIFY(sim.clearFaults());
-    port.send("T");
-    QCOMPARE(port.read(1000, 1), QByteArray("!"));
-
-    QVERIFY(sim.control("poke 47 3"));
-    QVERIFY(sim.control("silent on"));
-    port.send("R000047");
-    QCOMPARE(port.read(100), QByteArray());
-    QVERIFY(sim.control("silent off"));
-    port.send("R000047");
-    QCOMPARE(port.read(1000, 10), QByteArray("R000047003"));
-
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("unknown control line"));
     QVERIFY(!sim.control("bogus"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("poke needs"));
@@ -219,17 +259,6 @@ void TestSimHost::controlLinesTakeEffect()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("unknown fault"));
     QVERIFY(!sim.setFault("noisy T"));
     QVERIFY(sim.isRunning());
-}
-
-void TestSimHost::unaskedBytes()
-{
-    SimInstrument sim;
-    QVERIFY(sim.start());
-    Terminal port(sim.ptyPath());
-    const QByteArray bytes("\x00 a\\b\xFF\r\n", 8);
-    QVERIFY(sim.sendUnasked(bytes));
-    QCOMPARE(port.read(1000, bytes.size()), bytes);
-    QCOMPARE(sim.transcript().back().bytes, bytes);
 }
 
 void TestSimHost::lateAnswer()
@@ -326,48 +355,6 @@ void TestSimHost::serialPortReopens()
         QCOMPARE(port.readAll(), QByteArray("!"));
         port.close();
     }
-}
-
-void TestSimHost::hangUpControl()
-{
-    SimInstrument sim;
-    QVERIFY(sim.start());
-    Terminal port(sim.ptyPath());
-    port.send("T", 0);
-    QCOMPARE(port.read(1000, 1), QByteArray("!"));
-
-    QVERIFY(sim.hangUp());
-    QVERIFY(!sim.isRunning());
-    QVERIFY(port.hasHungUp());
-    QVERIFY(!QFileInfo::exists(sim.ptyPath()) || !Terminal(sim.ptyPath()).isOpen());
-}
-
-void TestSimHost::hangUpFault()
-{
-    SimInstrument::Options options;
-    options.faults = QStringList { "hangup V" };
-    SimInstrument sim(options);
-    QVERIFY(sim.start());
-    Terminal port(sim.ptyPath());
-    port.send("TV", 0);
-    QCOMPARE(port.read(1000, 1), QByteArray("!"));
-    QVERIFY(waitFor([&] { return !sim.isRunning(); }, 3000));
-    QVERIFY(port.hasHungUp());
-}
-
-void TestSimHost::silentInstrument()
-{
-    SimInstrument::Options options;
-    options.silent = true;
-    options.info = "ORVIN KX200 V3.01 12345";
-    SimInstrument sim(options);
-    QVERIFY(sim.start());
-    Terminal port(sim.ptyPath());
-    port.send("TR000047", 0);
-    QCOMPARE(port.read(100), QByteArray());
-    QVERIFY(sim.control("silent off"));
-    port.send("V", 0);
-    QCOMPARE(port.read(1000, 23), QByteArray("ORVIN KX200 V3.01 12345"));
 }
 
 void TestSimHost::commandLine()

@@ -126,42 +126,30 @@ void TestSimModel::faults_data()
     QTest::addColumn<QStringList>("faults");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QList<QByteArray>>("expected");
+    const auto row
+        = [](const char *tag, const QStringList &faults, const QByteArray &input,
+              const QList<QByteArray> &expected) { QTest::newRow(tag) << faults << input << expected; };
 
-    QTest::newRow("silent T") << QStringList { "silent T" } << QByteArray("TR000047")
-                              << QList<QByteArray> { countAnswer };
-    QTest::newRow("extra default") << QStringList { "extra T" } << QByteArray("T")
-                                   << QList<QByteArray> { "!#" };
-    QTest::newRow("extra text") << QStringList { "extra:\\x0d\\x0aOK R" } << QByteArray("R000047")
-                                << QList<QByteArray> { "R000047025\r\nOK" };
-    QTest::newRow("short default") << QStringList { "short R" } << QByteArray("R000047")
-                                   << QList<QByteArray> { "R00004702" };
-    QTest::newRow("short 3") << QStringList { "short:3 R" } << QByteArray("R000047")
-                             << QList<QByteArray> { "R000047" };
-    QTest::newRow("short all") << QStringList { "short:20 T" } << QByteArray("TT") << QList<QByteArray> {};
-    QTest::newRow("long 2") << QStringList { "long:2 R" } << QByteArray("R000047")
-                            << QList<QByteArray> { "R00004702500" };
-    QTest::newRow("garble read") << QStringList { "garble R" } << QByteArray("R000047")
-                                 << QList<QByteArray> { "R0000472x5" };
-    QTest::newRow("garble write") << QStringList { "garble W" } << QByteArray("W000208065")
-                                  << QList<QByteArray> { "W0002082x5" };
-    QTest::newRow("garble T") << QStringList { "garble T" } << QByteArray("T") << QList<QByteArray> { "?" };
-    QTest::newRow("highbit read") << QStringList { "highbit R000047" } << QByteArray("R000047")
-                                  << QList<QByteArray> { "R000047\xB2\xB5\xB5" };
-    QTest::newRow("highbit T") << QStringList { "highbit T" } << QByteArray("T")
-                               << QList<QByteArray> { "\xA1" };
-    QTest::newRow("prefix hits a range")
-        << QStringList { "silent R0002" } << QByteArray("R000047R000208R000215R000300")
-        << QList<QByteArray> { countAnswer, "R000300255" };
-    QTest::newRow("exact address") << QStringList { "short R000464" } << QByteArray("R000463R000464R000465")
-                                   << QList<QByteArray> { "R000463232", "R00046401", "R000465009" };
-    QTest::newRow("first two only") << QStringList { "silent T 2" } << QByteArray("TTT")
-                                    << QList<QByteArray> { "!" };
-    QTest::newRow("every command") << QStringList { "extra *" } << QByteArray("TV")
-                                   << QList<QByteArray> { "!#", "TOLMERA ORVIN V2.10 04711#" };
-    QTest::newRow("content before length") << QStringList { "short R", "garble R" } << QByteArray("R000047")
-                                           << QList<QByteArray> { "R0000472x" };
-    QTest::newRow("other command untouched")
-        << QStringList { "silent W" } << QByteArray("T") << QList<QByteArray> { "!" };
+    row("silent T", { "silent T" }, "TR000047", { countAnswer });
+    row("extra default", { "extra T" }, "T", { "!#" });
+    row("extra text", { "extra:\\x0d\\x0aOK R" }, "R000047", { "R000047025\r\nOK" });
+    row("short default", { "short R" }, "R000047", { "R00004702" });
+    row("short 3", { "short:3 R" }, "R000047", { "R000047" });
+    row("short all", { "short:20 T" }, "TT", {});
+    row("long 2", { "long:2 R" }, "R000047", { "R00004702500" });
+    row("garble read", { "garble R" }, "R000047", { "R0000472x5" });
+    row("garble write", { "garble W" }, "W000208065", { "W0002082x5" });
+    row("garble T", { "garble T" }, "T", { "?" });
+    row("highbit read", { "highbit R000047" }, "R000047", { "R000047\xB2\xB5\xB5" });
+    row("highbit T", { "highbit T" }, "T", { "\xA1" });
+    row("prefix hits a range", { "silent R0002" }, "R000047R000208R000215R000300",
+        { countAnswer, "R000300255" });
+    row("exact address", { "short R000464" }, "R000463R000464R000465",
+        { "R000463232", "R00046401", "R000465009" });
+    row("first two only", { "silent T 2" }, "TTT", { "!" });
+    row("every command", { "extra *" }, "TV", { "!#", "TOLMERA ORVIN V2.10 04711#" });
+    row("content before length", { "short R", "garble R" }, "R000047", { "R0000472x" });
+    row("other command untouched", { "silent W" }, "T", { "!" });
 }
 
 void TestSimModel::faults()

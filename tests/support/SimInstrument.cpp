@@ -48,31 +48,6 @@ SimInstrument::~SimInstrument()
     }
 }
 
-QString SimInstrument::configHome() const
-{
-    return m_dir.filePath(QStringLiteral("config"));
-}
-
-QString SimInstrument::deviceMapDir() const
-{
-    return configHome() + QStringLiteral("/tolmera-reader/dosdevices");
-}
-
-QString SimInstrument::driveC() const
-{
-    return m_dir.filePath(QStringLiteral("drive_c"));
-}
-
-QString SimInstrument::transcriptPath() const
-{
-    return m_dir.filePath(QStringLiteral("transcript.txt"));
-}
-
-bool SimInstrument::isRunning() const
-{
-    return m_process.state() == QProcess::Running;
-}
-
 bool SimInstrument::start()
 {
     if (!m_dir.isValid() || isRunning())
@@ -158,16 +133,6 @@ bool SimInstrument::control(const QString &line)
     return true;
 }
 
-bool SimInstrument::setFault(const QString &faultText)
-{
-    return control(QStringLiteral("fault ") + faultText);
-}
-
-bool SimInstrument::clearFaults()
-{
-    return control(QStringLiteral("clear-faults"));
-}
-
 bool SimInstrument::sendUnasked(const QByteArray &bytes)
 {
     return control(QStringLiteral("send ") + QString::fromLatin1(Transcript::escape(bytes)));
@@ -194,21 +159,11 @@ QList<SimInstrument::Chunk> SimInstrument::transcript() const
     return chunks;
 }
 
-QByteArray SimInstrument::receivedBytes() const
+QByteArray SimInstrument::bytes(bool received) const
 {
     QByteArray bytes;
     for (const Chunk &c : transcript()) {
-        if (c.received)
-            bytes += c.bytes;
-    }
-    return bytes;
-}
-
-QByteArray SimInstrument::sentBytes() const
-{
-    QByteArray bytes;
-    for (const Chunk &c : transcript()) {
-        if (!c.received)
+        if (c.received == received)
             bytes += c.bytes;
     }
     return bytes;

@@ -44,26 +44,26 @@ public:
     SimInstrument &operator=(const SimInstrument &) = delete;
 
     bool start();
-    bool isRunning() const;
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
     qint64 processId() const { return m_process.processId(); }
 
     QString ptyPath() const { return m_ptyPath; }
-    QString configHome() const;
-    QString deviceMapDir() const;
-    QString driveC() const;
+    QString configHome() const { return m_dir.filePath(QStringLiteral("config")); }
+    QString deviceMapDir() const { return configHome() + QStringLiteral("/tolmera-reader/dosdevices"); }
+    QString driveC() const { return m_dir.filePath(QStringLiteral("drive_c")); }
 
     // Each returns once the simulator has acknowledged the line, so it is in
     // force for the next command; false when it refused the line or no answer came.
     bool control(const QString &line);
-    bool setFault(const QString &faultText);
-    bool clearFaults();
+    bool setFault(const QString &faultText) { return control(QStringLiteral("fault ") + faultText); }
+    bool clearFaults() { return control(QStringLiteral("clear-faults")); }
     bool sendUnasked(const QByteArray &bytes);
     // The simulator closes its terminal and exits; returns once it has.
     bool hangUp();
 
     QList<Chunk> transcript() const;
-    QByteArray receivedBytes() const;
-    QByteArray sentBytes() const;
+    QByteArray receivedBytes() const { return bytes(true); }
+    QByteArray sentBytes() const { return bytes(false); }
     QStringList receivedCommands() const;
     void clearTranscript();
 
@@ -73,7 +73,8 @@ public:
 
 private:
     std::optional<QByteArray> readLine(int timeoutMs);
-    QString transcriptPath() const;
+    QString transcriptPath() const { return m_dir.filePath(QStringLiteral("transcript.txt")); }
+    QByteArray bytes(bool received) const;
     void stop();
 
     Options m_options;

@@ -183,26 +183,21 @@ void TestAbout::sysInfoCandidates_data()
     QTest::addColumn<QStringList>("onPath");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("registryReads");
+    const auto row
+        = [](const char *tag, const QString &msinfoPath, const QString &toolLocation,
+              const QStringList &files, const QStringList &onPath, const QStringList &expected, int reads) {
+              QTest::newRow(tag) << msinfoPath << toolLocation << files << onPath << expected << reads;
+          };
 
-    const QString exe = QStringLiteral("C:\\Tools\\MSINFO32.EXE");
-    QTest::newRow("PATH value wins, location not read")
-        << QStringLiteral("C:\\Missing\\msinfo32.exe") << QStringLiteral("C:\\Tools") << QStringList { exe }
-        << QStringList {} << QStringList { QStringLiteral("C:\\Missing\\msinfo32.exe") } << 1;
-    QTest::newRow("location folder with the tool")
-        << QString() << QStringLiteral("C:\\Tools") << QStringList { exe } << QStringList {}
-        << QStringList { exe } << 2;
-    QTest::newRow("location folder without the tool")
-        << QString() << QStringLiteral("C:\\Tools") << QStringList {} << QStringList {} << QStringList {}
-        << 2;
-    QTest::newRow("desktop tools in their order")
-        << QString() << QString() << QStringList {}
-        << QStringList { QStringLiteral("gnome-system-monitor"), QStringLiteral("kinfocenter") }
-        << QStringList { QStringLiteral("/bin/kinfocenter"), QStringLiteral("/bin/gnome-system-monitor") }
-        << 2;
-    QTest::newRow("registry tool before desktop tool")
-        << QStringLiteral("C:\\x.exe") << QString() << QStringList {}
-        << QStringList { QStringLiteral("hardinfo") }
-        << QStringList { QStringLiteral("C:\\x.exe"), QStringLiteral("/bin/hardinfo") } << 1;
+    const QString exe = "C:\\Tools\\MSINFO32.EXE";
+    row("PATH value wins, location not read", "C:\\Missing\\msinfo32.exe", "C:\\Tools", { exe }, {},
+        { "C:\\Missing\\msinfo32.exe" }, 1);
+    row("location folder with the tool", QString(), "C:\\Tools", { exe }, {}, { exe }, 2);
+    row("location folder without the tool", QString(), "C:\\Tools", {}, {}, {}, 2);
+    row("desktop tools in their order", QString(), QString(), {}, { "gnome-system-monitor", "kinfocenter" },
+        { "/bin/kinfocenter", "/bin/gnome-system-monitor" }, 2);
+    row("registry tool before desktop tool", "C:\\x.exe", QString(), {}, { "hardinfo" },
+        { "C:\\x.exe", "/bin/hardinfo" }, 1);
 }
 
 void TestAbout::sysInfoCandidates()

@@ -31,25 +31,20 @@ void TestExit::endDuringWait_data()
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("ending");
     QTest::addColumn<int>("endAfterMs");
+    const auto row = [](const char *tag, const char *operation, const char *ending, int endAfterMs) {
+        QTest::newRow(tag) << QString::fromLatin1(operation) << QString::fromLatin1(ending) << endAfterMs;
+    };
 
-    QTest::newRow("Exit during export") << "cmdExport"
-                                        << "Exit" << 700;
-    QTest::newRow("Exit during pilot name") << "cmdGetPilotName"
-                                            << "Exit" << 300;
-    QTest::newRow("Exit with help open") << "cmdGetPilotName"
-                                         << "Exit with help" << 300;
-    QTest::newRow("Exit, port closed") << ""
-                                       << "Exit" << 100;
-    QTest::newRow("close box during export") << "cmdExport"
-                                             << "close box" << 700;
-    QTest::newRow("close box during pilot name") << "cmdGetPilotName"
-                                                 << "close box" << 300;
+    row("Exit during export", "cmdExport", "Exit", 700);
+    row("Exit during pilot name", "cmdGetPilotName", "Exit", 300);
+    row("Exit with help open", "cmdGetPilotName", "Exit with help", 300);
+    row("Exit, port closed", "", "Exit", 100);
+    row("close box during export", "cmdExport", "close box", 700);
+    row("close box during pilot name", "cmdGetPilotName", "close box", 300);
     // The waits then end without a cancel: the operation must still stop on
     // the failure its read returns, not go on with a read that has no value.
-    QTest::newRow("event loop ends during show flight") << "cmdGetFlight"
-                                                        << "event loop" << 300;
-    QTest::newRow("event loop ends during pilot name") << "cmdGetPilotName"
-                                                       << "event loop" << 300;
+    row("event loop ends during show flight", "cmdGetFlight", "event loop", 300);
+    row("event loop ends during pilot name", "cmdGetPilotName", "event loop", 300);
 }
 
 void TestExit::endDuringWait()

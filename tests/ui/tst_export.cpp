@@ -6,13 +6,12 @@
 // (tst_exportrun); that a cut-off run leaves every file alone is a column of
 // the fault matrix.
 
+#include "tests/support/Files.h"
 #include "tests/support/InstrumentRig.h"
 #include "tests/support/ReportBytes.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -28,18 +27,6 @@ QByteArray header(const QByteArray &pilotBytes = kPilotBytes)
 }
 
 using ReportBytes::line;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Flights 1 to 3: the worked example, a negative QNE, zeros.
 MemoryImage threeFlights()
@@ -133,7 +120,7 @@ void TestExport::fullRunWritesReport()
     exportNow();
     probe.stop();
 
-    QCOMPARE(readFile(report()),
+    QCOMPARE(Files::read(report()),
         header() + line(Logbook::textsD(1)) + line(Logbook::textsA(2)) + line(Logbook::textsB(3)));
     QCOMPARE(m_rig.newLog(), QStringList { QStringLiteral("Txt file ready") });
     QStringList sent { QStringLiteral("T"), QStringLiteral("R000047") };
@@ -211,7 +198,7 @@ void TestExport::reportCannotBeWritten()
     QFETCH(QString, directory);
     startWith(Logbook::image({ Logbook::kFlightD, Logbook::kFlightA }, kPilotBytes));
     const QByteArray earlier = "an earlier report\r\n";
-    QVERIFY(writeFile(report(), earlier));
+    QVERIFY(Files::write(report(), earlier));
     if (!directory.isEmpty())
         QVERIFY(QDir(m_rig.sim->driveC()).mkdir(directory));
     const QStringList before = driveCEntries();
@@ -227,7 +214,7 @@ void TestExport::reportCannotBeWritten()
         (QStringList {
             QStringLiteral("Only 2 flights in memory"), QStringLiteral("Error exporting file to txt!") }));
     QCOMPARE(driveCEntries(), before);
-    QCOMPARE(readFile(report()), earlier);
+    QCOMPARE(Files::read(report()), earlier);
     QVERIFY(m_rig.button("cmdExport")->isEnabled());
     QCOMPARE(m_rig.child<QLabel>("lblCounter")->text(), QStringLiteral("_"));
 }
@@ -264,7 +251,7 @@ void TestExport::fileNameSettings()
     exportNow();
     QCOMPARE(m_rig.window->exportFileName(), QStringLiteral("trip 2"));
     QCOMPARE(driveCEntries(), QStringList { QStringLiteral("trip 2.txt") });
-    QCOMPARE(readFile(report(QStringLiteral("trip 2"))), header());
+    QCOMPARE(Files::read(report(QStringLiteral("trip 2"))), header());
 }
 
 void TestExport::enterKeysInRangeBoxes()
@@ -286,7 +273,7 @@ void TestExport::enterKeysInRangeBoxes()
     QTest::keyClick(until, Qt::Key_Return);
     QCOMPARE(m_rig.newLog(),
         (QStringList { QStringLiteral("Only 1 flights in memory"), QStringLiteral("Txt file ready") }));
-    QCOMPARE(readFile(report()), header());
+    QCOMPARE(Files::read(report()), header());
     QCOMPARE(until->text(), QStringLiteral("2"));
 }
 

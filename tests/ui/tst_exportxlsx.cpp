@@ -3,12 +3,12 @@
 // A recording stand-in for xdg-open comes first on PATH.
 
 #include "tests/export/WorkbookReader.h"
+#include "tests/support/Files.h"
 #include "tests/support/InstrumentRig.h"
 #include "tests/support/OpenerStandIn.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -19,12 +19,6 @@
 namespace {
 
 const QByteArray kPilot = "KLAASEN ";
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 } // namespace
 
@@ -125,7 +119,7 @@ void TestExportXlsx::workbookWrittenAndOpened()
     }
 
     // A second export never overwrites the first workbook.
-    const QByteArray firstBytes = readFile(first);
+    const QByteArray firstBytes = Files::read(first);
     m_rig.mark();
     exportRange(QStringLiteral("2"), QStringLiteral("2"));
 
@@ -134,7 +128,7 @@ void TestExportXlsx::workbookWrittenAndOpened()
     QCOMPARE(driveCEntries(),
         (QStringList { QStringLiteral("Flight log (2).xlsx"), QStringLiteral("Flight log.xlsx") }));
     QCOMPARE(m_opener->opened(), (QStringList { first, second }));
-    QCOMPARE(readFile(first), firstBytes);
+    QCOMPARE(Files::read(first), firstBytes);
     READ_WORKBOOK(book, second);
     QCOMPARE(book.value("cells").toObject().value("A6").toObject().value("value").toInt(), 2);
     QCOMPARE(book.value("max_row").toInt(), 6);

@@ -66,18 +66,17 @@ const QString kNextWorkbook = QStringLiteral("Flight log (2).xlsx");
 const char *const kFlightBoxes[] = { "txtFlight", "txtDate", "txtStime", "txtDtime", "txtAltMin", "txtAltMax",
     "txtHeightdiffmax", "txtGain", "txtVarioMax", "txtVarioMin", "txtSpeedMin", "txtSpeedMax" };
 
+// Each operation's name and the button that starts it.
+const char *const kOperations[][2] = { { "information", "btnVersie" }, { "read name", "cmdGetPilotName" },
+    { "write name", "savepilot" }, { "show flight 3", "cmdGetFlight" }, { "export 1-2 to text", "cmdExport" },
+    { "export 1-2 to workbook", "cmdExport" } };
 const char *operationName(int op)
 {
-    static const char *const names[] = { "information", "read name", "write name", "show flight 3",
-        "export 1-2 to text", "export 1-2 to workbook" };
-    return names[op];
+    return kOperations[op][0];
 }
-
 const char *buttonOf(int op)
 {
-    static const char *const buttons[]
-        = { "btnVersie", "cmdGetPilotName", "savepilot", "cmdGetFlight", "cmdExport", "cmdExport" };
-    return buttons[op];
+    return kOperations[op][1];
 }
 
 // Ends the whole test program when a cell does not come back in time: a hung

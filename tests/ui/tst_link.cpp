@@ -28,21 +28,9 @@ namespace {
 
 // The controls that go grey while the receive buffer holds anything or an
 // operation runs, in the order the window switches them.
-const QStringList kOperationControls {
-    "cmdGetFlight",
-    "cmdExport",
-    "btnVersie",
-    "cmbExportSettings",
-    "txtFromFlight",
-    "txtUntilFlight",
-    "cmbCommPort",
-    "txtVluchtNummer",
-    "txtFileName",
-    "cmdSaveFileName",
-    "savepilot",
-    "txtPilot",
-    "cmdGetPilotName",
-};
+const QStringList kOperationControls { "cmdGetFlight", "cmdExport", "btnVersie", "cmbExportSettings",
+    "txtFromFlight", "txtUntilFlight", "cmbCommPort", "txtVluchtNummer", "txtFileName", "cmdSaveFileName",
+    "savepilot", "txtPilot", "cmdGetPilotName" };
 
 QString line(const QString &message)
 {
@@ -68,8 +56,7 @@ private slots:
     void portSelection();
     void unaskedDataUntilCleared_data();
     void unaskedDataUntilCleared();
-    void clearOrvinInfoKeepsPilotName();
-    void clearFlightDataKeepsHeightDifference();
+    void editMenuClearsShownValuesOnly();
     void excelTypeAndFileNameControls();
     void operationGuard();
     void unplugWhileIdle();
@@ -78,10 +65,16 @@ private slots:
     void floodWhileIdle();
 
 private:
-    template <typename T> T *child(const QString &name) const { return namedChild<T>(m_window.get(), name); }
-    QStringList enabledOperationControls() const;
-    void selectPort(int index);
-    void selectExportType(int index);
+    // As the user's choice does: activated() comes even for the entry that is
+    // already chosen.
+    void choose(const char *list, int index)
+    {
+        auto *box = m_rig.child<QComboBox>(list);
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+    }
+    void selectPort(int index) { choose("cmbCommPort", index); }
+    void selectExportType(int index) { choose("cmbExportSettings", index); }
     bool putUnasked(const QByteArray &bytes);
 
     InstrumentRig m_rig;
@@ -98,27 +91,6 @@ void TestLink::init()
 void TestLink::cleanup()
 {
     m_rig.reset();
-}
-
-QStringList TestLink::enabledOperationControls() const
-{
-    return m_rig.enabledOperationControls();
-}
-
-void TestLink::selectPort(int index)
-{
-    // As the user's choice does: activated() comes even for the entry that is
-    // already chosen.
-    auto *list = child<QComboBox>(QStringLiteral("cmbCommPort"));
-    list->setCurrentIndex(index);
-    emit list->activated(index);
-}
-
-void TestLink::selectExportType(int index)
-{
-    auto *list = child<QComboBox>(QStringLiteral("cmbExportSettings"));
-    list->setCurrentIndex(index);
-    emit list->activated(index);
 }
 
 bool TestLink::putUnasked(const QByteArray &bytes)
@@ -175,7 +147,7 @@ void TestLink::portSelection()
         QVERIFY(w.serialPort().isOpen());
         QCOMPARE(w.serialPort().commPort(), index + 1);
         QCOMPARE(w.receiveBufferText(), QString());
-        QCOMPARE(enabledOperationControls(), kOperationControls);
+        QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
         // The newly opened port really reaches the instrument.
         m_sim->clearTranscript();
         QVERIFY(w.funcCheckConnection());
@@ -183,7 +155,7 @@ void TestLink::portSelection()
     } else {
         QVERIFY(!w.serialPort().isOpen());
         QCOMPARE(w.receiveBufferText(), QStringLiteral("xyz"));
-        QCOMPARE(enabledOperationControls(), QStringList());
+        QCOMPARE(m_rig.enabledOperationControls(), QStringList());
     }
 }
 
@@ -198,18 +170,18 @@ void TestLink::unaskedDataUntilCleared()
 {
     QFETCH(QString, clearBy);
     MainWindow &w = *m_window;
-    auto *activity = child<QLineEdit>(QStringLiteral("txtStatusBlind"));
-    auto *counter = child<QLabel>(QStringLiteral("lblCounter"));
+    auto *activity = m_rig.child<QLineEdit>("txtStatusBlind");
+    auto *counter = m_rig.child<QLabel>("lblCounter");
     QSignalSpy portEvents(&w.serialPort(), &SerialLink::commEvent);
 
     QVERIFY(putUnasked("AB"));
-    QCOMPARE(enabledOperationControls(), QStringList());
+    QCOMPARE(m_rig.enabledOperationControls(), QStringList());
     // Reset, the status window and the menus stay usable.
-    QVERIFY(child<QPushButton>(QStringLiteral("Command3"))->isEnabled());
-    QVERIFY(child<QPlainTextEdit>(QStringLiteral("txtErrorWindow"))->isEnabled());
+    QVERIFY(m_rig.child<QPushButton>("Command3")->isEnabled());
+    QVERIFY(m_rig.child<QPlainTextEdit>("txtErrorWindow")->isEnabled());
     QVERIFY(w.menuBar()->isEnabled());
     for (const char *action : { "Exit", "ClearFD", "ClearFI", "ClearS", "info", "About" })
-        QVERIFY2(child<QAction>(QLatin1String(action))->isEnabled(), action);
+        QVERIFY2(m_rig.child<QAction>(action)->isEnabled(), action);
     // One bar per port event.
     QVERIFY(portEvents.count() >= 1);
     QCOMPARE(activity->text(), QString(portEvents.count() + 1, QLatin1Char('|')));
@@ -221,51 +193,48 @@ void TestLink::unaskedDataUntilCleared()
 
     counter->setText(QStringLiteral("Pilot Name"));
     if (clearBy == QLatin1String("Command3"))
-        child<QPushButton>(clearBy)->click();
+        m_rig.child<QPushButton>(qPrintable(clearBy))->click();
     else
-        child<QAction>(clearBy)->trigger();
+        m_rig.child<QAction>(qPrintable(clearBy))->trigger();
 
     QCOMPARE(w.statusLogText(), QString());
-    QCOMPARE(child<QPlainTextEdit>(QStringLiteral("txtErrorWindow"))->toPlainText(), QString());
+    QCOMPARE(m_rig.child<QPlainTextEdit>("txtErrorWindow")->toPlainText(), QString());
     QCOMPARE(w.receiveBufferText(), QString());
     QCOMPARE(activity->text(), QStringLiteral("|"));
     QCOMPARE(counter->text(), QStringLiteral("_"));
-    QCOMPARE(enabledOperationControls(), kOperationControls);
+    QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
 }
 
-void TestLink::clearOrvinInfoKeepsPilotName()
+void TestLink::editMenuClearsShownValuesOnly()
 {
     MainWindow &w = *m_window;
-    child<QPushButton>(QStringLiteral("btnVersie"))->click();
+    m_rig.child<QPushButton>("btnVersie")->click();
+    m_rig.box("txtVluchtNummer")->setText(QStringLiteral("1"));
+    m_rig.child<QPushButton>("cmdGetFlight")->click();
     const QString name = QString::fromLatin1(MemoryImage::sample().pilotName());
-    QCOMPARE(w.pilotName(), name);
-    for (const char *box : { "txtVersion", "txtSerial", "txtPilotName" })
-        QVERIFY2(!child<QLineEdit>(QLatin1String(box))->text().isEmpty(), box);
+    const QString heightDiff = m_rig.box("txtHeightdiffmax")->text();
+    const QString log = w.statusLogText();
+    const QList<const char *> info { "txtVersion", "txtSerial", "txtPilotName" };
+    const QList<const char *> flight { "txtFlight", "txtDate", "txtStime", "txtDtime", "txtAltMax",
+        "txtAltMin", "txtGain", "txtVarioMax", "txtVarioMin", "txtSpeedMax", "txtSpeedMin" };
+    for (const char *box : info + flight)
+        QVERIFY2(!m_rig.box(box)->text().isEmpty(), box);
+    QVERIFY(!heightDiff.isEmpty());
 
-    child<QAction>(QStringLiteral("ClearFI"))->trigger();
-    for (const char *box : { "txtVersion", "txtSerial", "txtPilotName" })
-        QVERIFY2(child<QLineEdit>(QLatin1String(box))->text().isEmpty(), box);
+    // Each menu entry empties its own boxes only.
+    m_rig.child<QAction>("ClearFI")->trigger();
+    for (const char *box : info)
+        QVERIFY2(m_rig.box(box)->text().isEmpty(), box);
+    for (const char *box : flight)
+        QVERIFY2(!m_rig.box(box)->text().isEmpty(), box);
     // Only the shown texts go; the name last read is still what an export uses.
     QCOMPARE(w.pilotName(), name);
-}
 
-void TestLink::clearFlightDataKeepsHeightDifference()
-{
-    MainWindow &w = *m_window;
-    child<QLineEdit>(QStringLiteral("txtVluchtNummer"))->setText(QStringLiteral("1"));
-    child<QPushButton>(QStringLiteral("cmdGetFlight"))->click();
-    const QStringList boxes { "txtFlight", "txtDate", "txtStime", "txtDtime", "txtAltMax", "txtAltMin",
-        "txtGain", "txtVarioMax", "txtVarioMin", "txtSpeedMax", "txtSpeedMin" };
-    for (const QString &box : boxes)
-        QVERIFY2(!child<QLineEdit>(box)->text().isEmpty(), qPrintable(box));
-    const QString heightDiff = child<QLineEdit>(QStringLiteral("txtHeightdiffmax"))->text();
-    QVERIFY(!heightDiff.isEmpty());
-    const QString log = w.statusLogText();
-
-    child<QAction>(QStringLiteral("ClearFD"))->trigger();
-    for (const QString &box : boxes)
-        QVERIFY2(child<QLineEdit>(box)->text().isEmpty(), qPrintable(box));
-    QCOMPARE(child<QLineEdit>(QStringLiteral("txtHeightdiffmax"))->text(), heightDiff);
+    // The height difference box takes typing and keeps it.
+    m_rig.child<QAction>("ClearFD")->trigger();
+    for (const char *box : flight)
+        QVERIFY2(m_rig.box(box)->text().isEmpty(), box);
+    QCOMPARE(m_rig.box("txtHeightdiffmax")->text(), heightDiff);
     QCOMPARE(w.statusLogText(), log);
 }
 
@@ -275,23 +244,23 @@ void TestLink::excelTypeAndFileNameControls()
     QStringList others = kOperationControls;
     for (const QString &name : fileNameControls)
         others.removeAll(name);
-    auto *caption = child<QLabel>(QStringLiteral("Label1"));
+    auto *caption = m_rig.child<QLabel>("Label1");
 
     selectExportType(1);
-    QCOMPARE(enabledOperationControls(), others);
+    QCOMPARE(m_rig.enabledOperationControls(), others);
     QVERIFY(!caption->isEnabled());
 
     QVERIFY(putUnasked("?"));
-    QCOMPARE(enabledOperationControls(), QStringList());
+    QCOMPARE(m_rig.enabledOperationControls(), QStringList());
 
     // Emptying the buffer wakes every operation control, the file name ones
     // included; the caption waits for the next choice of export type.
-    child<QPushButton>(QStringLiteral("Command3"))->click();
-    QCOMPARE(enabledOperationControls(), kOperationControls);
+    m_rig.child<QPushButton>("Command3")->click();
+    QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
     QVERIFY(!caption->isEnabled());
 
     selectExportType(0);
-    QCOMPARE(enabledOperationControls(), kOperationControls);
+    QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
     QVERIFY(caption->isEnabled());
 }
 
@@ -314,9 +283,9 @@ void TestLink::operationGuard()
     connect(&sampler, &QTimer::timeout, this, [&] {
         bool menus = w.menuBar()->isEnabled();
         for (const char *action : { "Exit", "ClearFD", "ClearFI", "ClearS", "info", "About" })
-            menus = menus && child<QAction>(QLatin1String(action))->isEnabled();
-        samples.append(Sample { w.isOperationRunning(), enabledOperationControls(),
-            child<QPushButton>(QStringLiteral("Command3"))->isEnabled(), menus });
+            menus = menus && m_rig.child<QAction>(action)->isEnabled();
+        samples.append(Sample { w.isOperationRunning(), m_rig.enabledOperationControls(),
+            m_rig.child<QPushButton>("Command3")->isEnabled(), menus });
     });
 
     // Halfway through, try every way in to a second operation, including
@@ -324,16 +293,16 @@ void TestLink::operationGuard()
     bool triedSecond = false;
     QTimer::singleShot(300, this, [&] {
         triedSecond = w.isOperationRunning();
-        child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
-        child<QPushButton>(QStringLiteral("btnVersie"))->click();
+        m_rig.child<QPushButton>("cmdGetPilotName")->click();
+        m_rig.child<QPushButton>("btnVersie")->click();
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QCoreApplication::sendEvent(child<QLineEdit>(QStringLiteral("txtVluchtNummer")), &enter);
-        QCoreApplication::sendEvent(child<QLineEdit>(QStringLiteral("txtPilot")), &enter);
+        QCoreApplication::sendEvent(m_rig.child<QLineEdit>("txtVluchtNummer"), &enter);
+        QCoreApplication::sendEvent(m_rig.child<QLineEdit>("txtPilot"), &enter);
         selectPort(0);
     });
 
     sampler.start();
-    child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+    m_rig.child<QPushButton>("cmdGetPilotName")->click();
     sampler.stop();
 
     QVERIFY(triedSecond);
@@ -350,7 +319,7 @@ void TestLink::operationGuard()
     QCOMPARE(w.statusLogText(), logBefore);
     QCOMPARE(w.pilotName(), QString::fromLatin1(MemoryImage::sample().pilotName()));
     QVERIFY(!w.isOperationRunning());
-    QCOMPARE(enabledOperationControls(), kOperationControls);
+    QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
 }
 
 void TestLink::unplugWhileIdle()
@@ -363,10 +332,10 @@ void TestLink::unplugWhileIdle()
     QCOMPARE(w.statusLogText(), logBefore + line(QStringLiteral("COM port not open")));
     // The port event that brought no characters still shows as a bar.
     QCOMPARE(w.receiveBufferText(), QString());
-    QVERIFY(child<QLineEdit>(QStringLiteral("txtStatusBlind"))->text().size() > 1);
-    QCOMPARE(enabledOperationControls(), kOperationControls);
+    QVERIFY(m_rig.child<QLineEdit>("txtStatusBlind")->text().size() > 1);
+    QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
 
-    child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+    m_rig.child<QPushButton>("cmdGetPilotName")->click();
     QCOMPARE(w.statusLogText(), logBefore + line(QStringLiteral("COM port not open")).repeated(2));
 }
 
@@ -380,7 +349,7 @@ void TestLink::unplugDuringOperation()
     QTimer watcher;
     watcher.setInterval(1);
     connect(&watcher, &QTimer::timeout, this, [&] {
-        if (!pulled && child<QLabel>(QStringLiteral("lblCounter"))->text() == QLatin1String("Pilot Name")) {
+        if (!pulled && m_rig.child<QLabel>("lblCounter")->text() == QLatin1String("Pilot Name")) {
             pulled = true;
             QVERIFY(m_sim->hangUp());
         }
@@ -388,7 +357,7 @@ void TestLink::unplugDuringOperation()
     watcher.start();
     QElapsedTimer clock;
     clock.start();
-    child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+    m_rig.child<QPushButton>("cmdGetPilotName")->click();
     const qint64 elapsed = clock.elapsed();
     watcher.stop();
 
@@ -401,8 +370,8 @@ void TestLink::unplugDuringOperation()
     QVERIFY2(added.endsWith(line(QStringLiteral("Error processing pilot name"))), qPrintable(added));
 
     // The next operation finds the port closed.
-    child<QPushButton>(QStringLiteral("Command3"))->click();
-    child<QPushButton>(QStringLiteral("cmdGetPilotName"))->click();
+    m_rig.child<QPushButton>("Command3")->click();
+    m_rig.child<QPushButton>("cmdGetPilotName")->click();
     QCOMPARE(w.statusLogText(), line(QStringLiteral("COM port not open")));
 }
 
@@ -429,7 +398,7 @@ void TestLink::portsWindowPutsInstrumentOnCom2()
         dialog->accept();
         accepted = dialog->result() == QDialog::Accepted;
     });
-    child<QAction>(QStringLiteral("PortsFolder"))->trigger();
+    m_rig.child<QAction>("PortsFolder")->trigger();
     QVERIFY(accepted);
     QCOMPARE(QFileInfo(m_sim->deviceMapDir() + QStringLiteral("/com2")).symLinkTarget(), m_sim->ptyPath());
     // COM1, the port in use, did not change: it is not opened again.
@@ -437,9 +406,9 @@ void TestLink::portsWindowPutsInstrumentOnCom2()
 
     selectPort(1);
     QCOMPARE(m_window->statusLogText(), logBefore + line(QStringLiteral("COM2 selected")));
-    child<QPushButton>(QStringLiteral("btnVersie"))->click();
-    QCOMPARE(child<QLineEdit>(QStringLiteral("txtVersion"))->text(), QStringLiteral("V2.10"));
-    QCOMPARE(child<QLineEdit>(QStringLiteral("txtSerial"))->text(), QStringLiteral("04711"));
+    m_rig.child<QPushButton>("btnVersie")->click();
+    QCOMPARE(m_rig.child<QLineEdit>("txtVersion")->text(), QStringLiteral("V2.10"));
+    QCOMPARE(m_rig.child<QLineEdit>("txtSerial")->text(), QStringLiteral("04711"));
     QCOMPARE(m_window->statusLogText(), logBefore + line(QStringLiteral("COM2 selected")));
 }
 
@@ -451,12 +420,12 @@ void TestLink::floodWhileIdle()
     QVERIFY(m_sim->control(QStringLiteral("flood 1")));
     QTest::qWait(1300);
     QVERIFY(m_window->session().receiveBuffer().size() > ReceiveBuffer::kKeptCharacters);
-    QCOMPARE(enabledOperationControls(), QStringList());
-    const int bars = int(child<QLineEdit>(QStringLiteral("txtStatusBlind"))->text().size());
+    QCOMPARE(m_rig.enabledOperationControls(), QStringList());
+    const int bars = int(m_rig.child<QLineEdit>("txtStatusBlind")->text().size());
     QVERIFY2(bars > 1 && bars <= 512, qPrintable(QString::number(bars)));
-    child<QPushButton>(QStringLiteral("Command3"))->click();
+    m_rig.child<QPushButton>("Command3")->click();
     QCOMPARE(m_window->receiveBufferText(), QString());
-    QCOMPARE(enabledOperationControls(), kOperationControls);
+    QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
 }
 
 QTEST_MAIN(TestLink)

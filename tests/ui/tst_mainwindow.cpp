@@ -14,7 +14,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSerialPort>
@@ -38,8 +37,6 @@ private slots:
     void windowIsFixedCaptionedAndCentred();
     void startupState();
     void startupWithBusyPortStillShowsWindow();
-    void frames_data();
-    void frames();
     void controls_data();
     void controls();
     void folderLabelShowsDriveC();
@@ -47,8 +44,6 @@ private slots:
     void tabOrder();
     void menus_data();
     void menus();
-    void labelBuddies();
-    void accessibleNames();
     void statusLogLines_data();
     void statusLogLines();
 
@@ -105,12 +100,7 @@ void TestMainWindow::windowIsFixedCaptionedAndCentred()
 
     const QPoint screenCentre = w.screen()->availableGeometry().center();
     const QPoint windowCentre = w.frameGeometry().center();
-    QVERIFY2((screenCentre - windowCentre).manhattanLength() <= 2,
-        qPrintable(QStringLiteral("window centre %1,%2, screen centre %3,%4")
-                       .arg(windowCentre.x())
-                       .arg(windowCentre.y())
-                       .arg(screenCentre.x())
-                       .arg(screenCentre.y())));
+    QVERIFY2((screenCentre - windowCentre).manhattanLength() <= 2, "the window is not centred");
 
     // Moved by the user, minimised and restored: it stays where it was put.
     const QPoint placed = w.pos() + QPoint(-40, 30);
@@ -168,56 +158,6 @@ void TestMainWindow::startupWithBusyPortStillShowsWindow()
     QVERIFY(child<QComboBox>(QStringLiteral("cmbCommPort"))->isEnabled());
 }
 
-void TestMainWindow::frames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QRect>("rect");
-
-    QTest::newRow("frRead") << "frRead"
-                            << "Read" << QRect(0, 0, 200, 65);
-    QTest::newRow("frFlightData") << "frFlightData"
-                                  << "Flight Data" << QRect(0, 72, 200, 217);
-    QTest::newRow("frFlightInfo") << "frFlightInfo"
-                                  << "Orvin Info" << QRect(0, 296, 200, 97);
-    QTest::newRow("frSoftware") << "frSoftware"
-                                << "Software" << QRect(0, 400, 201, 73);
-    QTest::newRow("Frame1") << "Frame1"
-                            << "Export Flight" << QRect(208, 0, 200, 137);
-    QTest::newRow("Frame2") << "Frame2"
-                            << "Write" << QRect(208, 144, 200, 89);
-    QTest::newRow("Frame3") << "Frame3"
-                            << "Info" << QRect(208, 240, 200, 233);
-    QTest::newRow("Frame5") << "Frame5"
-                            << "Settings" << QRect(416, 0, 200, 49);
-    QTest::newRow("Frame4") << "Frame4"
-                            << "Status" << QRect(416, 56, 200, 417);
-    QTest::newRow("txtStatusBlind") << "txtStatusBlind" << QString() << QRect(0, 480, 617, 19);
-}
-
-void TestMainWindow::frames()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, title);
-    QFETCH(QRect, rect);
-    openWindow();
-
-    QWidget *frame = child<QWidget>(name);
-    QVERIFY(frame);
-    QCOMPARE(frame->parentWidget(), m_window->centralWidget());
-    QCOMPARE(frame->geometry(), rect);
-    QVERIFY(frame->isVisible());
-    if (auto *box = qobject_cast<QGroupBox *>(frame)) {
-        QCOMPARE(box->title(), title);
-        // Frame captions are bold, everything else regular.
-        QVERIFY(box->font().bold());
-        for (QWidget *inside : box->findChildren<QWidget *>())
-            QVERIFY2(!inside->font().bold(), qPrintable(inside->objectName()));
-    } else {
-        QVERIFY(title.isEmpty());
-    }
-}
-
 void TestMainWindow::controls_data()
 {
     QTest::addColumn<QString>("name");
@@ -225,14 +165,36 @@ void TestMainWindow::controls_data()
     QTest::addColumn<QString>("text"); // drop-down lists: the items joined by "|"
     QTest::addColumn<QString>("toolTip");
     QTest::addColumn<int>("readOnly"); // -1: not a text box
+    QTest::addColumn<QString>("buddy"); // labels: the box the caption's shortcut leads to
+    QTest::addColumn<QString>("accessibleName");
+    QTest::addColumn<QRect>("rect"); // frames: the place in the client area
 
-    auto row = [](const char *name, const char *frame, const QString &text,
-                   const QString &toolTip = QString(), int readOnly = -1) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(frame) << text << toolTip
-                            << readOnly;
-    };
+    // Buttons are named by their captions, boxes by their caption labels.
+    const QHash<QString, QString> accessible { { "cmdGetFlight", "Show flight log" },
+        { "btnVersie", "Get Orvin information" }, { "cmdSaveFileName", "Set" }, { "cmdExport", "Export" },
+        { "savepilot", "Save pilot name" }, { "cmdGetPilotName", "Get pilot name" }, { "Command3", "Reset" },
+        { "txtVluchtNummer", "Flight:" }, { "txtDtime", "Flight duration:" }, { "txtPilot", "Pilot name:" },
+        { "txtErrorWindow", "Status" } };
+    auto row
+        = [&](const char *name, const char *frame, const QString &text, const QString &toolTip = QString(),
+              int readOnly = -1, const char *buddy = "", QRect rect = {}) {
+              QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(frame) << text
+                                  << toolTip << readOnly << QString::fromLatin1(buddy)
+                                  << accessible.value(QLatin1String(name)) << rect;
+          };
+    const auto frameRow
+        = [&](const char *name, const char *title, QRect rect) { row(name, "", title, {}, -1, "", rect); };
+    frameRow("frRead", "Read", QRect(0, 0, 200, 65));
+    frameRow("frFlightData", "Flight Data", QRect(0, 72, 200, 217));
+    frameRow("frFlightInfo", "Orvin Info", QRect(0, 296, 200, 97));
+    frameRow("frSoftware", "Software", QRect(0, 400, 201, 73));
+    frameRow("Frame1", "Export Flight", QRect(208, 0, 200, 137));
+    frameRow("Frame2", "Write", QRect(208, 144, 200, 89));
+    frameRow("Frame3", "Info", QRect(208, 240, 200, 233));
+    frameRow("Frame5", "Settings", QRect(416, 0, 200, 49));
+    frameRow("Frame4", "Status", QRect(416, 56, 200, 417));
 
-    row("lblVluchtnummer", "frRead", "Flight:");
+    row("lblVluchtnummer", "frRead", "Flight:", {}, -1, "txtVluchtNummer");
     row("txtVluchtNummer", "frRead", "1", "Number of the flight to retreive ", 0);
     row("cmdGetFlight", "frRead", "Show flight log");
 
@@ -254,32 +216,32 @@ void TestMainWindow::controls_data()
         { "lblSpeedMin", "Speed min:", "txtSpeedMin", "Speed min (km/h)" },
     };
     for (const auto &r : flightRows) {
-        row(r.label, "frFlightData", QString::fromUtf8(r.caption));
+        row(r.label, "frFlightData", QString::fromUtf8(r.caption), {}, -1, r.box);
         // Only the height difference box takes typing.
         row(r.box, "frFlightData", QString(), QString::fromUtf8(r.toolTip),
             qstrcmp(r.box, "txtHeightdiffmax") == 0 ? 0 : 1);
     }
 
-    row("Label20", "frFlightInfo", "Version:");
+    row("Label20", "frFlightInfo", "Version:", {}, -1, "txtVersion");
     row("txtVersion", "frFlightInfo", QString(), "Orvin version", 1);
-    row("Label21", "frFlightInfo", "Serial no:");
+    row("Label21", "frFlightInfo", "Serial no:", {}, -1, "txtSerial");
     row("txtSerial", "frFlightInfo", QString(), "Orvin serial number", 1);
-    row("Label3", "frFlightInfo", "Pilot name:");
+    row("Label3", "frFlightInfo", "Pilot name:", {}, -1, "txtPilotName");
     row("txtPilotName", "frFlightInfo", QString(), "Pilot name", 1);
     row("btnVersie", "frFlightInfo", "Get Orvin information");
 
     row("cmbExportSettings", "Frame1", "Text file|Excel file", "Export to type");
-    row("Label1", "Frame1", "Filename");
+    row("Label1", "Frame1", "Filename", {}, -1, "txtFileName");
     row("txtFileName", "Frame1", "flightlog", "Filename for txt export", 0);
     row("Label5", "Frame1", ".txt");
     row("cmdSaveFileName", "Frame1", "Set");
-    row("Label17", "Frame1", "Export flight");
+    row("Label17", "Frame1", "Export flight", {}, -1, "txtFromFlight");
     row("txtFromFlight", "Frame1", "1", "From flight number", 0);
-    row("Label18", "Frame1", "to");
+    row("Label18", "Frame1", "to", {}, -1, "txtUntilFlight");
     row("txtUntilFlight", "Frame1", "10", "To flight number", 0);
     row("cmdExport", "Frame1", "Export");
 
-    row("Label4", "Frame2", "Pilot name:");
+    row("Label4", "Frame2", "Pilot name:", {}, -1, "txtPilot");
     row("txtPilot", "Frame2", QString(), "Pilot name to save in Orvin", 0);
     row("savepilot", "Frame2", "Save pilot name");
     row("cmdGetPilotName", "Frame2", "Get pilot name");
@@ -294,16 +256,16 @@ void TestMainWindow::controls_data()
         "Show flight log: Use the show flight log button if you want to view logged values on screen.");
     row("Label6", "Frame3", "Don't move the window while receiving data. ");
 
-    row("Label16", "Frame5", "Port:");
+    row("Label16", "Frame5", "Port:", {}, -1, "cmbCommPort");
     row("cmbCommPort", "Frame5", "COM1|COM2|COM3|COM4", "Select COM port");
 
     // The status window already holds the start-up line.
     row("txtErrorWindow", "Frame4", " * COM1 selected\n", "Status window", 1);
     row("Command3", "Frame4", "Reset", "Reset communication");
-    row("Label19", "Frame4", "Processing:");
+    row("Label19", "Frame4", "Processing:", {}, -1, "lblCounter");
     row("lblCounter", "Frame4", "_");
 
-    row("txtStatusBlind", "", "|", QString(), 1);
+    row("txtStatusBlind", "", "|", QString(), 1, "", QRect(0, 480, 617, 19));
 }
 
 void TestMainWindow::controls()
@@ -313,6 +275,9 @@ void TestMainWindow::controls()
     QFETCH(QString, text);
     QFETCH(QString, toolTip);
     QFETCH(int, readOnly);
+    QFETCH(QString, buddy);
+    QFETCH(QString, accessibleName);
+    QFETCH(QRect, rect);
     openWindow();
 
     QWidget *control = child<QWidget>(name);
@@ -325,9 +290,25 @@ void TestMainWindow::controls()
     QVERIFY(QRect(QPoint(0, 0), container->size())
                 .contains(QRect(control->mapTo(container, QPoint(0, 0)), control->size())));
     QCOMPARE(control->toolTip(), toolTip);
+    if (rect.isValid()) {
+        QCOMPARE(control->parentWidget(), m_window->centralWidget());
+        QCOMPARE(control->geometry(), rect);
+    }
+    if (!accessibleName.isEmpty()) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(iface);
+        QCOMPARE(iface->text(QAccessible::Name), accessibleName);
+    }
 
-    if (auto *label = qobject_cast<QLabel *>(control)) {
+    if (auto *box = qobject_cast<QGroupBox *>(control)) {
+        QCOMPARE(box->title(), text);
+        // Frame captions are bold, everything else regular.
+        QVERIFY(box->font().bold());
+        for (QWidget *inside : box->findChildren<QWidget *>())
+            QVERIFY2(!inside->font().bold(), qPrintable(inside->objectName()));
+    } else if (auto *label = qobject_cast<QLabel *>(control)) {
         QCOMPARE(label->text(), text);
+        QCOMPARE(label->buddy(), buddy.isEmpty() ? nullptr : child<QWidget>(buddy));
         QCOMPARE(readOnly, -1);
     } else if (auto *button = qobject_cast<QPushButton *>(control)) {
         QCOMPARE(button->text(), text);
@@ -483,52 +464,21 @@ void TestMainWindow::menus()
     QCOMPARE(texts, captions);
 }
 
-void TestMainWindow::labelBuddies()
-{
-    openWindow();
-    const char *pairs[][2]
-        = { { "lblVluchtnummer", "txtVluchtNummer" }, { "lblFlight", "txtFlight" }, { "lblDate", "txtDate" },
-              { "lblSTime", "txtStime" }, { "lblDuration", "txtDtime" }, { "lblQneMax", "txtAltMax" },
-              { "lblQneMin", "txtAltMin" }, { "lblHeightDiff", "txtHeightdiffmax" }, { "lblGain", "txtGain" },
-              { "lblLift", "txtVarioMax" }, { "lblSink", "txtVarioMin" }, { "lblSpeedMax", "txtSpeedMax" },
-              { "lblSpeedMin", "txtSpeedMin" }, { "Label20", "txtVersion" }, { "Label21", "txtSerial" },
-              { "Label3", "txtPilotName" }, { "Label1", "txtFileName" }, { "Label17", "txtFromFlight" },
-              { "Label18", "txtUntilFlight" }, { "Label4", "txtPilot" }, { "Label16", "cmbCommPort" } };
-    for (const auto &p : pairs)
-        QVERIFY2(child<QLabel>(QLatin1String(p[0]))->buddy() == child<QWidget>(QLatin1String(p[1])), p[0]);
-}
-
-void TestMainWindow::accessibleNames()
-{
-    // Buttons are named by their captions, boxes by their caption labels.
-    openWindow();
-    const char *names[][2] = { { "cmdGetFlight", "Show flight log" },
-        { "btnVersie", "Get Orvin information" }, { "cmdSaveFileName", "Set" }, { "cmdExport", "Export" },
-        { "savepilot", "Save pilot name" }, { "cmdGetPilotName", "Get pilot name" }, { "Command3", "Reset" },
-        { "txtVluchtNummer", "Flight:" }, { "txtDtime", "Flight duration:" }, { "txtPilot", "Pilot name:" },
-        { "txtErrorWindow", "Status" } };
-    for (const auto &n : names) {
-        QAccessibleInterface *iface
-            = QAccessible::queryAccessibleInterface(child<QWidget>(QLatin1String(n[0])));
-        QVERIFY2(iface, n[0]);
-        QCOMPARE(iface->text(QAccessible::Name), QString::fromUtf8(n[1]));
-    }
-}
-
 void TestMainWindow::statusLogLines_data()
 {
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QString>("log");
     QTest::addColumn<QStringList>("shown");
+    const auto row
+        = [](const char *tag, const QStringList &messages, const char *log, const QStringList &shown) {
+              QTest::newRow(tag) << messages << QString::fromLatin1(log) << shown;
+          };
 
-    QTest::newRow("one") << QStringList { "Filename changed" } << " * Filename changed\r\n"
-                         << QStringList { " * Filename changed" };
-    QTest::newRow("two in order") << QStringList { "COM2 selected", "COM port not open" }
-                                  << " * COM2 selected\r\n * COM port not open\r\n"
-                                  << QStringList { " * COM2 selected", " * COM port not open" };
-    QTest::newRow("empty message") << QStringList { QString() } << " * \r\n" << QStringList { " * " };
-    QTest::newRow("empty between") << QStringList { "a", QString(), "b" } << " * a\r\n * \r\n * b\r\n"
-                                   << QStringList { " * a", " * ", " * b" };
+    row("one", { "Filename changed" }, " * Filename changed\r\n", { " * Filename changed" });
+    row("two in order", { "COM2 selected", "COM port not open" },
+        " * COM2 selected\r\n * COM port not open\r\n", { " * COM2 selected", " * COM port not open" });
+    row("empty message", { QString() }, " * \r\n", { " * " });
+    row("empty between", { "a", QString(), "b" }, " * a\r\n * \r\n * b\r\n", { " * a", " * ", " * b" });
 }
 
 void TestMainWindow::statusLogLines()
