@@ -1,5 +1,7 @@
 #include "logbook/LogbookText.h"
 
+#include "export/FlightFields.h"
+
 #include <QMap>
 #include <QRegularExpression>
 #include <QStringList>
@@ -213,9 +215,12 @@ QByteArray csv(const QList<LogbookEntry> &entries)
     };
     row(columnNames());
     for (const LogbookEntry &e : entries) {
-        const FlightSummary &f = e.flight;
-        row({ f.date, f.startTime, f.duration, f.qneMin, f.qneMax, f.heightDiffMax, f.totalGain, f.liftMax,
-            f.sinkMax, f.speedMin, f.speedMax, e.pilot, e.site, e.glider, e.notes });
+        QStringList fields;
+        // The flight's fields after its number, as the report and the
+        // workbook order them, then the pilot's own columns.
+        for (auto field = FlightFields::kAll.begin() + 1; field != FlightFields::kAll.end(); ++field)
+            fields.append(e.flight.*field->text);
+        row(fields + QStringList { e.pilot, e.site, e.glider, e.notes });
     }
     return out.toUtf8();
 }

@@ -1,5 +1,6 @@
 #include "ui/LogbookModel.h"
 
+#include "export/FlightFields.h"
 #include "logbook/LogbookText.h"
 
 #include <QLocale>
@@ -8,32 +9,15 @@
 
 namespace {
 
+// The summary's columns are the flight's fields after its number, in the
+// order of the report and the workbook.
+static_assert(LogbookModel::SpeedMax - LogbookModel::Date + 2 == int(FlightFields::kAll.size()));
+
 const QString *textOf(const LogbookEntry &e, int column)
 {
-    const FlightSummary &f = e.flight;
+    if (column >= LogbookModel::Date && column <= LogbookModel::SpeedMax)
+        return &(e.flight.*FlightFields::kAll[size_t(column - LogbookModel::Date + 1)].text);
     switch (column) {
-    case LogbookModel::Date:
-        return &f.date;
-    case LogbookModel::StartTime:
-        return &f.startTime;
-    case LogbookModel::Duration:
-        return &f.duration;
-    case LogbookModel::QneMin:
-        return &f.qneMin;
-    case LogbookModel::QneMax:
-        return &f.qneMax;
-    case LogbookModel::HeightDiffMax:
-        return &f.heightDiffMax;
-    case LogbookModel::TotalGain:
-        return &f.totalGain;
-    case LogbookModel::LiftMax:
-        return &f.liftMax;
-    case LogbookModel::SinkMax:
-        return &f.sinkMax;
-    case LogbookModel::SpeedMin:
-        return &f.speedMin;
-    case LogbookModel::SpeedMax:
-        return &f.speedMax;
     case LogbookModel::Pilot:
         return &e.pilot;
     case LogbookModel::Site:
