@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
-    qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite
+    qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite zlib1g-dev
     libxlsxwriter-dev fonts-liberation2 fonts-crosextra-carlito
     python3 python3-openpyxl xvfb xauth imagemagick
 )
