@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -81,38 +82,68 @@ bool isEmptyBuiltInPort(const QByteArray &real)
     return type == "0";
 }
 
-// A lock file whose owner still runs. The pid is written as ten ASCII digits
-// and a line feed by most programs (QLockFile writes it as the first of three
-// lines), as four bytes of a native int by some older ones. A lock of a
-// program that has ended does not make the port busy.
+// The process a lock file names. The pid is written as ten ASCII digits
+// and a line feed by most programs (QLockFile writes it as the first of
+// three lines), as four bytes of a native int by some older ones. 0 for a
+// form we do not know.
+struct LockOwner
+{
+    qint64 pid = 0;
+    bool binary = false;
+};
+
+LockOwner ownerOf(const QByteArray &text)
+{
+    LockOwner owner;
+    bool printable = true;
+    for (char c : text)
+        printable = printable && (c == ' ' || c == '\n' || (c >= '0' && c <= '9'));
+    if (text.size() == 4 && !printable) {
+        int binary = 0;
+        std::memcpy(&binary, text.constData(), sizeof binary);
+        owner = { binary, true };
+    } else {
+        owner.pid = text.split('\n').value(0).trimmed().toLongLong();
+    }
+    if (owner.pid <= 0 || owner.pid > INT_MAX)
+        owner.pid = 0;
+    return owner;
+}
+
+bool processLives(qint64 pid)
+{
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+// Reads a lock file through a descriptor that is not led elsewhere by a
+// link; false when it cannot be opened.
+bool readLock(const QByteArray &lockPath, QByteArray *text, struct stat *st)
+{
+    const int fd = ::open(lockPath.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    char bytes[64];
+    const ssize_t n = ::read(fd, bytes, sizeof bytes);
+    const bool seen = ::fstat(fd, st) == 0;
+    ::close(fd);
+    *text = n > 0 ? QByteArray(bytes, int(n)) : QByteArray();
+    return seen;
+}
+
+// A lock file whose owner still runs. A lock of a program that has ended
+// does not make the port busy.
 bool heldByLiveProcess(const QByteArray &lockPath)
 {
     struct stat st = {};
     if (::lstat(lockPath.constData(), &st) != 0)
         return errno != ENOENT;
-    const int fd = ::open(lockPath.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
+    QByteArray text;
+    if (!readLock(lockPath, &text, &st))
         return true; // there, but not readable: someone made it on purpose
-    char bytes[64];
-    const ssize_t n = ::read(fd, bytes, sizeof bytes);
-    ::close(fd);
-    if (n <= 0)
-        return true;
-    qint64 pid = 0;
-    const QByteArray text(bytes, int(n));
-    bool printable = true;
-    for (char c : text)
-        printable = printable && (c == ' ' || c == '\n' || (c >= '0' && c <= '9'));
-    if (n == 4 && !printable) {
-        int binary = 0;
-        std::memcpy(&binary, bytes, sizeof binary);
-        pid = binary;
-    } else {
-        pid = text.split('\n').value(0).trimmed().toLongLong();
-    }
-    if (pid <= 0 || pid > INT_MAX)
-        return true; // a form we do not know: better taken than broken
-    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+    const LockOwner owner = ownerOf(text);
+    if (owner.pid == 0)
+        return true; // a form we do not know (or empty): better taken than broken
+    return processLives(owner.pid);
 }
 
 QByteArray lockName(const QByteArray &real)
@@ -207,6 +238,24 @@ QString serialLockFilePath(const QString &device)
             return path;
     }
     return QString();
+}
+
+bool removeStaleBinaryLock(const QString &lockPath)
+{
+    const QByteArray path = QFile::encodeName(lockPath);
+    // Programs that remove stale locks with QLockFile agree on this guard.
+    QLockFile guard(lockPath + QStringLiteral(".rmlock"));
+    QByteArray text;
+    struct stat read = {};
+    if (path.isEmpty() || !guard.tryLock() || !readLock(path, &text, &read))
+        return false;
+    const LockOwner owner = ownerOf(text);
+    if (!owner.binary || owner.pid == 0 || processLives(owner.pid))
+        return false;
+    // Only the lock just read goes; one put there since then stays.
+    struct stat now = {};
+    return ::lstat(path.constData(), &now) == 0 && now.st_dev == read.st_dev && now.st_ino == read.st_ino
+        && ::unlink(path.constData()) == 0;
 }
 
 PortState probe(const QString &device, const QString &openHere, const QStringList &lockFolders)

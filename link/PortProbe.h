@@ -54,6 +54,13 @@ QString stateText(PortState state);
 // the first usable lock folder).
 QString serialLockFilePath(const QString &device);
 
+// Removes the lock file at lockPath when it names, in the binary pid form, a
+// process that has ended, so that QSerialPort can take the port: it takes
+// over a stale lock in the ASCII form by itself, but refuses a binary one
+// the probe has already judged free. Any other lock stays as it is. True
+// when a lock was removed.
+bool removeStaleBinaryLock(const QString &lockPath);
+
 // Runs work on a thread of its own and waits at most limitMs for it; nothing
 // when it has not finished by then. The thread is then left to finish on its
 // own: a call stuck in the kernel cannot be taken back.

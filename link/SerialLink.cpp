@@ -60,8 +60,20 @@ bool SerialLink::open()
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
+    PortProbe::removeStaleBinaryLock(PortProbe::serialLockFilePath(m_device));
+    m_lastError.clear();
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_lastError = m_port.errorString();
+        // The port's own reason reached onError() and was cleared there.
+        // Another program (a second copy of this one, say) that took the
+        // port since the look shows up in a second one, in plainer words
+        // than QSerialPort's lock error.
+        const std::optional<PortState> again
+            = PortProbe::within<PortState>([device = m_device, probe = m_probe] { return probe(device); });
+        const PortState state = again.value_or(PortState::NotResponding);
+        if (state != PortState::Ready)
+            m_lastError = PortProbe::stateText(state);
+        else if (m_lastError.isEmpty())
+            m_lastError = QStringLiteral("Failed for a reason the system does not tell");
         m_port.clearError();
         reportOpenFailure(look->shown, m_lastError);
         return false;
@@ -69,7 +81,6 @@ bool SerialLink::open()
     // Bytes that were waiting before the port was opened are not part of any
     // exchange of ours.
     m_port.clear();
-    m_lastError.clear();
     return true;
 }
 
