@@ -255,6 +255,40 @@ Fd createTemporary(int folder, const QByteArray &name, QByteArray *temporary)
     return Fd();
 }
 
+// Errors that say the file system lacks a way of placing, not that
+// placing failed: the next way is tried.
+bool unsupported(Placing how, int error)
+{
+    if (error == ENOSYS || error == EOPNOTSUPP || error == EINVAL)
+        return true;
+    // link() answers EPERM on a file system without hard links, and some
+    // FUSE mounts EXDEV even within one folder.
+    return how == Placing::HardLink && (error == EPERM || error == EXDEV);
+}
+
+// placeNoReplace, starting at how (Rename or HardLink).
+int placeFrom(Placing how, int folder, const QByteArray &from, const QByteArray &to)
+{
+    if (how == Placing::Rename) {
+#ifdef RENAME_NOREPLACE
+        const int error = ::renameat2(folder, from.constData(), folder, to.constData(), RENAME_NOREPLACE) == 0
+            ? 0
+            : errno;
+#else
+        const int error = ENOSYS;
+#endif
+        if (!unsupported(how, error))
+            return error;
+    }
+    // Without AT_SYMLINK_FOLLOW a link is given a second name itself, not
+    // its target.
+    if (::linkat(folder, from.constData(), folder, to.constData(), 0) != 0)
+        return errno;
+    // The entry now carries both names; the placed one stays as it is.
+    ::unlinkat(folder, from.constData(), 0);
+    return 0;
+}
+
 // Gives the written temporary file the name, never replacing: 0 when done,
 // EEXIST when something holds the name, else the error that stopped it.
 int placeOnce(Placing how, int folder, const QByteArray &temporary, int fd, const QByteArray &name,
@@ -273,31 +307,29 @@ int placeOnce(Placing how, int folder, const QByteArray &temporary, int fd, cons
     }
     if (!stillThere(folder, temporary, fd))
         return ESTALE;
-    if (how == Placing::Rename) {
-#ifdef RENAME_NOREPLACE
-        return ::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_NOREPLACE) == 0
-            ? 0
-            : errno;
-#else
-        return ENOSYS;
-#endif
-    }
-    if (::linkat(folder, temporary.constData(), folder, name.constData(), 0) != 0)
-        return errno;
-    // The file now carries both names; the placed one stays as it is.
-    ::unlinkat(folder, temporary.constData(), 0);
-    return 0;
+    return placeFrom(how, folder, temporary, name);
 }
 
-// Errors that say the file system lacks a way of placing, not that
-// placing failed: the next way is tried.
-bool unsupported(Placing how, int error)
+// Whether the user may replace the earlier file at name: the system lets
+// them write it, and its mode has a write bit for the class the user falls
+// in. Root passes every access check, but a report the pilot made
+// read-only is kept for root too.
+bool replaceable(int folder, const QByteArray &name, const struct stat &earlier)
 {
-    if (error == ENOSYS || error == EOPNOTSUPP || error == EINVAL)
-        return true;
-    // link() answers EPERM on a file system without hard links, and some
-    // FUSE mounts EXDEV even within one folder.
-    return how == Placing::HardLink && (error == EPERM || error == EXDEV);
+    if (::faccessat(folder, name.constData(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    mode_t bit = S_IWOTH;
+    if (earlier.st_uid == ::geteuid()) {
+        bit = S_IWUSR;
+    } else if (earlier.st_gid == ::getegid()) {
+        bit = S_IWGRP;
+    } else {
+        const int count = ::getgroups(0, nullptr);
+        QList<gid_t> groups(qMax(count, 0));
+        if (count > 0 && ::getgroups(count, groups.data()) >= 0 && groups.contains(earlier.st_gid))
+            bit = S_IWGRP;
+    }
+    return (earlier.st_mode & bit) != 0;
 }
 
 void onFileSizeLimit(int) { }
@@ -323,15 +355,17 @@ bool write(const QString &path, const QByteArray &bytes)
     if (!place)
         return false;
     const int folder = place->folder.get();
+    // A replaced report keeps the permissions the pilot gave the earlier
+    // one; one they may not write is not replaced at all.
+    struct stat earlier;
+    const bool keepMode = ::fstatat(folder, place->name.constData(), &earlier, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISREG(earlier.st_mode);
+    if (keepMode && !replaceable(folder, place->name, earlier))
+        return false;
     QByteArray temporary;
     const Fd file = createTemporary(folder, place->name, &temporary);
     if (!file.valid())
         return false;
-
-    // A replaced report keeps the permissions the pilot gave the earlier one.
-    struct stat earlier;
-    const bool keepMode = ::fstatat(folder, place->name.constData(), &earlier, AT_SYMLINK_NOFOLLOW) == 0
-        && S_ISREG(earlier.st_mode);
     const bool written = (!keepMode || ::fchmod(file.get(), earlier.st_mode & 0777) == 0)
         && writeAll(file.get(), bytes) && stillThere(folder, temporary, file.get())
         && ::renameat(folder, temporary.constData(), folder, place->name.constData()) == 0;
@@ -341,6 +375,11 @@ bool write(const QString &path, const QByteArray &bytes)
     }
     syncFolder(folder);
     return true;
+}
+
+int placeNoReplace(int folder, const QByteArray &from, const QByteArray &to)
+{
+    return placeFrom(Placing::Rename, folder, from, to);
 }
 
 QString writeNew(const QString &path, const QByteArray &bytes,
@@ -378,8 +417,9 @@ QString writeNew(const QString &path, const QByteArray &bytes,
             // planted) is left alone: the next one is tried.
             name = QFileInfo(next(dir.filePath(name))).fileName();
             ++attempt;
-        } else if (how != Placing::Copy && unsupported(how, error)) {
-            how = how == Placing::Rename ? Placing::HardLink : Placing::Copy;
+        } else if (how != Placing::Copy && unsupported(Placing::HardLink, error)) {
+            // Neither rename nor link() works here.
+            how = Placing::Copy;
         } else {
             break;
         }

@@ -31,10 +31,13 @@ bool hasControlCharacter(const QString &path);
 
 // Writes bytes to path atomically, replacing an earlier file: the file
 // appears complete or not at all. A link of the user's own at path is
-// followed and its target replaced. Any failure (a control character in the
-// name, a link of someone else's on the way, a full disk, a file-size
-// limit) returns false, leaves an earlier file byte-identical and no
-// temporary file behind.
+// followed and its target replaced. An earlier file the user may not write
+// (made read-only by its mode, even for root, or refused by the system) is
+// kept as a read-only file is kept by a program that opens it for output:
+// the write fails. Any failure (that one, a control character in the name,
+// a link of someone else's on the way, a full disk, a file-size limit)
+// returns false, leaves an earlier file byte-identical and no temporary file
+// behind.
 bool write(const QString &path, const QByteArray &bytes);
 
 // How a new file takes its name without replacing anything. Some network
@@ -45,6 +48,18 @@ enum class Placing {
     HardLink, // a second name by link(), then the temporary one dropped
     Copy, // the final name created with O_EXCL and the bytes written into it
 };
+
+#ifdef Q_OS_UNIX
+// Gives the entry from in folder (a descriptor, or AT_FDCWD) the name to in
+// the same folder without ever replacing what holds to, link or not: a
+// rename with RENAME_NOREPLACE, or, where the file system knows no such
+// rename, a second name by link() and from dropped. The one way the
+// program puts a name in place without a look-then-rename race. 0 when
+// done; EEXIST when something holds to; else the error that stopped it
+// (ENOSYS, EOPNOTSUPP, EINVAL, EPERM or EXDEV: the file system knows
+// neither way).
+int placeNoReplace(int folder, const QByteArray &from, const QByteArray &to);
+#endif
 
 // Writes bytes as a new file under path's name, or, when something holds
 // that name (a file, a folder, a link, dangling or not), under the names

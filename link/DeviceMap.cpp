@@ -1,5 +1,7 @@
 #include "link/DeviceMap.h"
 
+#include "export/SafeFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,6 +9,7 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -39,12 +42,23 @@ QString comPortDevice(int portNumber)
 
 QString driveCFolder()
 {
-    const QFileInfo link(directory() + QStringLiteral("/c:"));
-    if (link.isSymLink() || link.exists()) {
-        const QString target = link.canonicalFilePath();
-        return target.isEmpty() ? link.symLinkTarget() : target;
-    }
-    return QDir::homePath();
+    // The folder as the link names it, not resolved: a file is written there
+    // by looking at each part of the path again, so that a link someone
+    // else planted on the way (in a folder others may write to) fails the
+    // export instead of being followed here.
+    const QString path = directory() + QStringLiteral("/c:");
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st = {};
+    if (::lstat(native.constData(), &st) != 0)
+        return QDir::homePath();
+    if (!S_ISLNK(st.st_mode) || (st.st_uid != ::geteuid() && st.st_uid != 0))
+        return path; // a link of someone else's is then refused as well
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(native.constData(), target, sizeof target);
+    if (n <= 0 || size_t(n) >= sizeof target)
+        return path;
+    const QString written = QFile::decodeName(QByteArray(target, int(n)));
+    return written.startsWith(QLatin1Char('/')) ? written : directory() + QLatin1Char('/') + written;
 }
 
 QString resolveDosPath(const QString &dosPath)
@@ -106,7 +120,8 @@ bool entryExists(const QByteArray &path)
 }
 
 // renameat2() with flags; 0 or the error. Some network and FUSE file
-// systems know neither flag: the callers then fall back to a plain rename.
+// systems know no RENAME_EXCHANGE: the caller then falls back to a plain
+// rename.
 int renameWith(const QByteArray &from, const QByteArray &to, unsigned flags)
 {
     return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), flags) == 0 ? 0 : errno;
@@ -115,17 +130,6 @@ int renameWith(const QByteArray &from, const QByteArray &to, unsigned flags)
 bool flagUnsupported(int error)
 {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
-}
-
-// Moves an entry to a name that must be free, never replacing anything.
-int renameNoReplace(const QByteArray &from, const QByteArray &to)
-{
-    const int error = renameWith(from, to, RENAME_NOREPLACE);
-    if (!flagUnsupported(error))
-        return error;
-    if (entryExists(to))
-        return EEXIST;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
 // One link being changed, and what it takes to undo it.
@@ -153,13 +157,13 @@ QString place(Step &step)
             return QString();
         }
         // Moved aside, not deleted, so that it can be put back.
-        const int error = renameNoReplace(step.final, step.spare);
+        const int error = SafeFile::placeNoReplace(AT_FDCWD, step.final, step.spare);
         if (error != 0)
             return QStringLiteral("Cannot remove the link %1: %2").arg(step.name, systemError(error));
         step.kind = Step::MovedAside;
         if (!isLink(step.spare)) {
             // Replaced by something else between the look and the move.
-            renameNoReplace(step.spare, step.final);
+            SafeFile::placeNoReplace(AT_FDCWD, step.spare, step.final);
             step.kind = Step::Pending;
             return QStringLiteral("%1 is not a symbolic link; it was left alone").arg(step.name);
         }
@@ -168,7 +172,7 @@ QString place(Step &step)
 
     int error = 0;
     if (!present) {
-        error = renameNoReplace(step.spare, step.final);
+        error = SafeFile::placeNoReplace(AT_FDCWD, step.spare, step.final);
         if (error == 0)
             step.kind = Step::Created;
     } else {
@@ -218,7 +222,7 @@ bool undo(Step &step)
             && ::rename(step.spare.constData(), step.final.constData()) == 0;
         break;
     case Step::MovedAside:
-        undone = renameNoReplace(step.spare, step.final) == 0;
+        undone = SafeFile::placeNoReplace(AT_FDCWD, step.spare, step.final) == 0;
         break;
     case Step::Pending:
     case Step::Absent:

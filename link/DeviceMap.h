@@ -28,8 +28,8 @@ QString builtInDevice(int portNumber);
 // link's own path, which then fails to open.
 QString comPortDevice(int portNumber);
 
-// The folder that "c:\" leads to: the target of the link "c:", else the
-// user's home folder.
+// The folder that "c:\" leads to: the target of the link "c:" as written in
+// it (made absolute, links in it not resolved), else the user's home folder.
 QString driveCFolder();
 
 // A "c:\..." path as a local file path; further backslashes separate folders.

@@ -84,6 +84,9 @@ enum class Plant {
     FileMeanwhile, // a file appears at the workbook's name after it was chosen
     OwnLinkMeanwhile, // a link to victim.txt appears there instead
     EarlierAndFileMeanwhile, // "Flight log.xlsx" exists, then "(2)" appears too
+    ReadOnlyEarlier, // an earlier file at the name, mode 0444
+    OwnLinkInFolder, // c: -> drop, drop -> docs, made by the user
+    ForeignLinkInFolder, // c: -> drop, drop -> docs, owned by someone else
 };
 
 } // namespace
@@ -201,6 +204,15 @@ void TstFileSafety::namesAndLinks_data()
     row("folder link of someone else's", Writer::Report, "2024\\may", Plant::ForeignFolderLink, "");
     row("the pilot's own folder link is followed", Writer::Report, "2024\\may", Plant::OwnFolderLink,
         "docs/may.txt");
+    // The c: folder is checked part by part as it is written in its link.
+    row("link of someone else's in the c: folder", Writer::Report, "flightlog", Plant::ForeignLinkInFolder,
+        "");
+    row("workbook, link of someone else's in the c: folder", Writer::Book, "", Plant::ForeignLinkInFolder,
+        "");
+    row("the pilot's own link in the c: folder is followed", Writer::Report, "flightlog",
+        Plant::OwnLinkInFolder, "docs/flightlog.txt");
+    // Kept even by root, who could write it: the pilot made it read-only.
+    row("read-only earlier report", Writer::Report, "flightlog", Plant::ReadOnlyEarlier, "");
 
     row("workbook name taken by a file", Writer::Book, "", Plant::FileMeanwhile, "Flight log (2).xlsx");
     row("workbook name taken by a link", Writer::Book, "", Plant::OwnLinkMeanwhile, "Flight log (2).xlsx");
@@ -233,19 +245,31 @@ void TstFileSafety::namesAndLinks()
 
     if (plant == Plant::EarlierAndFileMeanwhile)
         QVERIFY(Files::write(dir.filePath("Flight log.xlsx"), kEarlier));
-    const bool book = writer != Writer::Report;
-    const QString path = book
-        ? Workbook::nextFreePath(dir.path())
-        : DeviceMap::resolveDosPath(QStringLiteral("c:\\") + name + QStringLiteral(".txt"));
-    const bool folderLink = plant == Plant::OwnFolderLink || plant == Plant::ForeignFolderLink;
-    const QString planted = folderLink ? dir.filePath("2024") : path;
-
     const bool foreign = plant == Plant::ForeignLink || plant == Plant::OwnLinkViaForeignLink
-        || plant == Plant::ForeignDanglingLink || plant == Plant::ForeignFolderLink;
+        || plant == Plant::ForeignDanglingLink || plant == Plant::ForeignFolderLink
+        || plant == Plant::ForeignLinkInFolder;
     if (foreign && ::geteuid() != 0)
         QSKIP("planting a link of another user's needs root");
+    const bool inFolder = plant == Plant::OwnLinkInFolder || plant == Plant::ForeignLinkInFolder;
+    if (inFolder) {
+        QVERIFY(linkOwnedBy("docs", dir.filePath("drop"), foreign ? kOtherUser : ::geteuid()));
+        QVERIFY(DeviceMap::writeLinks({ { DeviceMap::driveCLinkName(), dir.filePath("drop") } }).ok);
+    }
+    const bool book = writer != Writer::Report;
+    const QString path = book
+        ? Workbook::nextFreePath(DeviceMap::driveCFolder())
+        : DeviceMap::resolveDosPath(QStringLiteral("c:\\") + name + QStringLiteral(".txt"));
+    const bool folderLink = plant == Plant::OwnFolderLink || plant == Plant::ForeignFolderLink;
+    const QString planted = folderLink ? dir.filePath("2024") : inFolder ? dir.filePath("drop") : path;
+
     switch (plant) {
     case Plant::Nothing:
+    case Plant::OwnLinkInFolder:
+    case Plant::ForeignLinkInFolder:
+        break;
+    case Plant::ReadOnlyEarlier:
+        QVERIFY(Files::write(path, kEarlier));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         break;
     case Plant::OwnLink:
     case Plant::OwnLinkMeanwhile:
@@ -288,13 +312,15 @@ void TstFileSafety::namesAndLinks()
         after.sort();
     }
     QCOMPARE(Files::entries(dir.path()), after);
-    if (plant != Plant::Nothing && plant != Plant::FileMeanwhile && plant != Plant::EarlierAndFileMeanwhile)
+    const bool earlierFile = plant == Plant::FileMeanwhile || plant == Plant::EarlierAndFileMeanwhile
+        || plant == Plant::ReadOnlyEarlier;
+    if (plant != Plant::Nothing && !earlierFile)
         QVERIFY(QFileInfo(planted).isSymLink());
-    if (plant == Plant::FileMeanwhile || plant == Plant::EarlierAndFileMeanwhile)
+    if (earlierFile)
         QCOMPARE(Files::read(path), kEarlier);
     QCOMPARE(Files::read(victim), landsAt == "victim.txt" ? *TextReport::build(data) : kEarlier);
 
-    if (book) {
+    if (book && ok) {
         QCOMPARE(placedAt, dir.filePath(landsAt));
         QVERIFY(Files::read(placedAt).startsWith("PK"));
     } else if (ok && landsAt != "victim.txt") {
