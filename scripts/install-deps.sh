@@ -22,10 +22,13 @@ for arg in "$@"; do
     esac
 done
 
+# fonts-dejavu-core is fontconfig's default sans-serif, in which the test
+# windows that keep Qt's default font are drawn; fontconfig itself makes do
+# with fonts-liberation2, so apt would not install it.
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite zlib1g-dev
-    libxlsxwriter-dev fonts-liberation2 fonts-crosextra-carlito
+    libxlsxwriter-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core
     python3 python3-openpyxl xvfb xauth imagemagick
 )
 if $ci; then
