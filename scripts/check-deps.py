@@ -72,6 +72,11 @@ OPTIONAL = [
     # Python's site module reads every .pth file it finds (python3-setuptools
     # installs one).
     "/usr/lib/python3/dist-packages/*.pth",
+    # fontconfig reads the configuration of every font package there is; the
+    # fonts a test draws with count by their font files.
+    "/etc/fonts/conf.d/*",
+    "/etc/fonts/conf.avail/*",
+    "/usr/share/fontconfig/conf.avail/*",
 ]
 
 # Debian 12 merges /bin, /sbin and /lib into /usr, but packages still list
@@ -138,7 +143,8 @@ def read_trace(path, pid, parent, failed):
             if m:
                 base, asked, opened = m.groups()
                 asked = os.path.join(base or "/", asked)
-                if PLUGINS not in opened and not any(fnmatch.fnmatch(asked, p) for p in OPTIONAL):
+                optional = any(fnmatch.fnmatch(name, p) for name in (asked, opened) for p in OPTIONAL)
+                if PLUGINS not in opened and not optional:
                     paths += [asked, opened]
                 continue
             m = LOADED.match(line)
@@ -332,7 +338,8 @@ def base_system():
     base = set()
     for line in run(["dpkg-query", "-W", "-f=${Package}\t${Essential}\t${Priority}\t${db:Status-Abbrev}\n"]).splitlines():
         package, essential, priority, status = line.split("\t")
-        if status.startswith("ii") and (essential == "yes" or priority == "required"):
+        # Installed, also while apt is at work on it (unpacked, triggers pending).
+        if status[1] not in "nc" and (essential == "yes" or priority == "required"):
             base.add(package)
     return base
 
