@@ -56,7 +56,8 @@ TRACED_TESTS = [("tests/ui/ui_tst_logbookwindow", "everyControlNamed"),
 # CMake only looks for (find_library, if(EXISTS)) counts when the build uses
 # it: the build's commands and depfiles name it. "?" lets strace skip a call
 # that the machine's architecture does not have (open on arm64).
-TRACED_CALLS = ",".join("?" + call for call in ["execve", "open", "openat", "mmap", "clone", "clone3", "fork", "vfork"])
+TRACED_CALLS = ",".join(
+    "?" + call for call in ["execve", "open", "openat", "mmap", "clone", "clone3", "fork", "vfork"])
 
 # Qt reads the metadata of every plugin in the folders it searches, and loads
 # only those it needs: a plugin counts when it is mapped to be run.
@@ -234,7 +235,8 @@ def build_reads(build):
     for info in glob.glob(os.path.join(build, "**", "Auto*Info.json"), recursive=True):
         with open(info) as f:
             data = json.load(f)
-        paths += [data[k] for k in ("QT_MOC_EXECUTABLE", "QT_UIC_EXECUTABLE", "RCC_EXECUTABLE") if data.get(k)]
+        tools = ("QT_MOC_EXECUTABLE", "QT_UIC_EXECUTABLE", "RCC_EXECUTABLE")
+        paths += [data[k] for k in tools if data.get(k)]
     return paths
 
 
@@ -336,7 +338,8 @@ def base_system():
     """The packages a minimal Debian has (debootstrap's minbase installs the
     Essential ones and those of Priority: required)."""
     base = set()
-    for line in run(["dpkg-query", "-W", "-f=${Package}\t${Essential}\t${Priority}\t${db:Status-Abbrev}\n"]).splitlines():
+    fields = "${Package}\t${Essential}\t${Priority}\t${db:Status-Abbrev}\n"
+    for line in run(["dpkg-query", "-W", "-f=" + fields]).splitlines():
         package, essential, priority, status = line.split("\t")
         # Installed, also while apt is at work on it (unpacked, triggers pending).
         if status[1] not in "nc" and (essential == "yes" or priority == "required"):
@@ -401,8 +404,9 @@ def main():
     if len(args) > 1 or (args and args[0].startswith("-")):
         print(__doc__.split("\n\n")[1], file=sys.stderr)
         sys.exit(2)
-    build = os.path.abspath(args[0] if args else os.environ.get("TOLMERA_BUILD_DIR", os.path.join(HERE, "build")))
-    for tool in ("strace", "dpkg-query", "apt-cache", "ldd", "ninja", "cmake", "ctest"):
+    build = args[0] if args else os.environ.get("TOLMERA_BUILD_DIR", os.path.join(HERE, "build"))
+    build = os.path.abspath(build)
+    for tool in ("strace", "dpkg-query", "apt-cache", "ldd", "ninja", "cmake"):
         if not shutil.which(tool):
             fail(f"{tool} is missing (scripts/install-deps.sh --ci installs strace)")
     if not os.path.exists(os.path.join(build, ".ninja_deps")):
@@ -420,7 +424,7 @@ def main():
     reads = [("the configure read", configure_reads()), ("the build read", build_reads(build)),
              ("a built program loads", loaded_libraries(build)), ("the tests read", test_reads(build))]
     needed = needed_packages(reads, file_owners())
-    missing = sorted((sorted(packages), found) for packages, found in needed.items() if not packages & covered)
+    missing = sorted((sorted(p), found) for p, found in needed.items() if not p & covered)
 
     files = {path for found in needed.values() for _, path in found}
     print(f"check-deps: {len(files)} files read, from {len(set().union(*needed))} packages; the install list "
