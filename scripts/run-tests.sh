@@ -63,6 +63,14 @@ else
 fi
 done_phase "install check"
 
+begin "dependency check"
+if ! command -v strace >/dev/null && ! $ci; then
+    echo "dependency check: skipped, strace is not installed (scripts/install-deps.sh --ci installs it)"
+else
+    "$here/scripts/check-deps.py" "$build"
+fi
+done_phase "dependency check"
+
 begin "build and test with sanitizers"
 cmake -S "$here" -B "$asan_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLMERA_SANITIZE=ON \
     -DTOLMERA_WERROR=$werror >/dev/null
