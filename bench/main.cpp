@@ -215,7 +215,7 @@ int runFlood(int seconds)
     std::printf("Flood of %d s while idle: %lld characters received, operation controls %s\n", seconds,
         static_cast<long long>(idleReceived), idleRefused ? "disabled until Reset" : "STILL ENABLED");
     std::printf("Flood of %d s during an export of 25 flights: the export took %.1f s; status lines:\n%s",
-        seconds, exportSeconds, qPrintable(window.statusLogText().right(600)));
+        seconds, exportSeconds, qPrintable(statusLogText(window).right(600)));
     std::printf("Worst event latency while idle:       %8.1f ms\n", idleLatency);
     std::printf(
         "Worst event latency during the export and the rest of its flood: %8.1f ms (target < %.0f ms: %s)\n",
@@ -321,7 +321,7 @@ int main(int argc, char *argv[])
         if (!entry.date.isEmpty() && entry.date != FlightTable::kFailedMark)
             ++stored;
     }
-    const bool reportWritten = window.statusLogText().contains(QStringLiteral("Txt file ready"))
+    const bool reportWritten = statusLogText(window).contains(QStringLiteral("Txt file ready"))
         && QFile::exists(sim.driveC() + QLatin1Char('/') + window.exportFileName() + QStringLiteral(".txt"));
 
     const double wallMs = double(wallNs) / 1e6;

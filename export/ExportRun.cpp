@@ -1,11 +1,10 @@
 #include "export/ExportRun.h"
 
+#include "instrument/FlightCount.h"
 #include "instrument/InstrumentSession.h"
 #include "link/OperationEnvironment.h"
 
 #include <utility>
-
-using Failure = InstrumentSession::Failure;
 
 ExportRun::ExportRun(InstrumentSession &session, FlightTable &table)
     : m_session(session)
@@ -34,17 +33,12 @@ ExportRun::End ExportRun::run(OperationEnvironment &env, qint16 from, qint16 unt
     for (int n = from; n <= until; ++n)
         m_table.clear(n);
 
-    const auto count = m_session.readFlightCount(env);
-    if (count.failure() == Failure::Cancelled)
+    const FlightCount::Checked count = FlightCount::check(
+        m_session, env, until, FlightCount::WhenTooFew::GoOn, [this](const QString &line) { status(line); });
+    if (count.verdict == FlightCount::Verdict::Cancelled)
         return End::Cancelled;
-    if (!count) {
-        status(QStringLiteral("Error while receiving the number of flights in memory"));
-    } else if (*count < until) {
-        until = qint16(*count);
-        status(QStringLiteral("Only %1 flights in memory").arg(*count));
-    }
-    if (m_session.settleAfterCount(env) == Failure::Cancelled)
-        return End::Cancelled;
+    if (count.verdict == FlightCount::Verdict::TooFew)
+        until = qint16(count.count);
     m_first = from;
     m_last = until;
 

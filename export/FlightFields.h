@@ -7,17 +7,15 @@
 #include <array>
 
 // One row per field of a FlightSummary, in the order of the report's and the
-// workbook's columns: everything a view needs to show the field. Show flight
-// and Clear Flight Data find their boxes here, the text report its column
-// heads, the workbook its header cells and what kind of value each cell is.
+// workbook's columns: everything a view needs to show the field. The main
+// window's boxes follow this order, the text report takes its column heads
+// here, the workbook its header cells and what kind of value each cell is.
 // A new field is one more row.
 struct FlightField
 {
     const char *name;
     // The member; null for the flight number, which is not text.
     QString FlightSummary::*text;
-    // The main window's box that shows it.
-    const char *box;
     // Clear Flight Data empties it (the height difference box takes typing
     // and keeps what it holds).
     bool cleared;
@@ -43,19 +41,19 @@ using CellValue::Kind;
 
 // clang-format off
 inline const std::array<FlightField, 12> kAll { {
-    //  name             member                          box                 cleared  report head                          wide   sheet name         unit      fitted cell
-    { "flightNumber",  nullptr,                        "txtFlight",        true,  { "Fl.",    "No.",        "" },      false, "Flight",          "number", false, Kind::Number },
-    { "date",          &FlightSummary::date,           "txtDate",          true,  { "Date",   "yyyy-mm-dd", "" },      true,  "Date",            "",       false, Kind::Date },
-    { "startTime",     &FlightSummary::startTime,      "txtStime",         true,  { "Start",  "time",       "hh:mm" }, false, "Start time",      "hh:mm",  true,  Kind::TimeOfDay },
-    { "duration",      &FlightSummary::duration,       "txtDtime",         true,  { "Dura-",  "tion",       "hh:mm" }, false, "Duration",        "hh:mm",  false, Kind::Duration },
-    { "qneMin",        &FlightSummary::qneMin,         "txtAltMin",        true,  { "QNE",    "min",        "meter" }, false, "QNE min",         "meter",  false, Kind::Number },
-    { "qneMax",        &FlightSummary::qneMax,         "txtAltMax",        true,  { "QNE",    "max",        "meter" }, false, "QNE max",         "meter",  false, Kind::Number },
-    { "heightDiffMax", &FlightSummary::heightDiffMax,  "txtHeightdiffmax", false, { "Height", "diff max",   "meter" }, true,  "Height Diff max", "meter",  true,  Kind::Number },
-    { "totalGain",     &FlightSummary::totalGain,      "txtGain",          true,  { "Total",  "gain",       "meter" }, false, "Total gain",      "meter",  true,  Kind::Number },
-    { "liftMax",       &FlightSummary::liftMax,        "txtVarioMax",      true,  { "Lift",   "max",        "m/s" },   false, "Lift max",        "m/s",    false, Kind::Number },
-    { "sinkMax",       &FlightSummary::sinkMax,        "txtVarioMin",      true,  { "Sink",   "max",        "m/s" },   false, "Sink max",        "m/s",    true,  Kind::Number },
-    { "speedMin",      &FlightSummary::speedMin,       "txtSpeedMin",      true,  { "Speed",  "min",        "km/h" },  false, "Speed min",       "km/h",   true,  Kind::Number },
-    { "speedMax",      &FlightSummary::speedMax,       "txtSpeedMax",      true,  { "Speed",  "max",        "km/h" },  false, "speed max",       "km/h",   true,  Kind::Number },
+    //  name             member                          cleared  report head                          wide   sheet name         unit      fitted cell
+    { "flightNumber",  nullptr,                        true,  { "Fl.",    "No.",        "" },      false, "Flight",          "number", false, Kind::Number },
+    { "date",          &FlightSummary::date,           true,  { "Date",   "yyyy-mm-dd", "" },      true,  "Date",            "",       false, Kind::Date },
+    { "startTime",     &FlightSummary::startTime,      true,  { "Start",  "time",       "hh:mm" }, false, "Start time",      "hh:mm",  true,  Kind::TimeOfDay },
+    { "duration",      &FlightSummary::duration,       true,  { "Dura-",  "tion",       "hh:mm" }, false, "Duration",        "hh:mm",  false, Kind::Duration },
+    { "qneMin",        &FlightSummary::qneMin,         true,  { "QNE",    "min",        "meter" }, false, "QNE min",         "meter",  false, Kind::Number },
+    { "qneMax",        &FlightSummary::qneMax,         true,  { "QNE",    "max",        "meter" }, false, "QNE max",         "meter",  false, Kind::Number },
+    { "heightDiffMax", &FlightSummary::heightDiffMax,  false, { "Height", "diff max",   "meter" }, true,  "Height Diff max", "meter",  true,  Kind::Number },
+    { "totalGain",     &FlightSummary::totalGain,      true,  { "Total",  "gain",       "meter" }, false, "Total gain",      "meter",  true,  Kind::Number },
+    { "liftMax",       &FlightSummary::liftMax,        true,  { "Lift",   "max",        "m/s" },   false, "Lift max",        "m/s",    false, Kind::Number },
+    { "sinkMax",       &FlightSummary::sinkMax,        true,  { "Sink",   "max",        "m/s" },   false, "Sink max",        "m/s",    true,  Kind::Number },
+    { "speedMin",      &FlightSummary::speedMin,       true,  { "Speed",  "min",        "km/h" },  false, "Speed min",       "km/h",   true,  Kind::Number },
+    { "speedMax",      &FlightSummary::speedMax,       true,  { "Speed",  "max",        "km/h" },  false, "speed max",       "km/h",   true,  Kind::Number },
 } };
 // clang-format on
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #ifdef Q_OS_LINUX
@@ -18,10 +19,15 @@ namespace {
 constexpr qint64 kNsPerMs = 1000000;
 // The event loop's timers wake up to a millisecond late (the loop polls with a
 // whole-millisecond timeout, rounded up), and a late wake-up would add to every
-// wait. So the event loop only covers the wait up to its last one or two
+// wait. So the timer only covers the wait up to its last one or two
 // milliseconds; the rest is slept in steps of at most this long on the
-// monotonic clock, with pending events handled after each step.
+// monotonic clock, with a round of pending events after each step.
 constexpr qint64 kTailStepNs = kNsPerMs;
+
+// How the wait's own loop ends: the full time passed, or cancel(). Anything
+// else (QCoreApplication::exit(), whatever its code) is a cut too.
+constexpr int kWaitedOut = 0x5741;
+constexpr int kCut = -0x5741;
 
 // Linux lets a sleep overrun by the thread's timer slack (50 us unless set),
 // and a read command has eight waits; the final steps of a wait ask for as
@@ -58,49 +64,59 @@ bool Waiter::wait(int ms)
     if (ms <= 0)
         return true;
 
+    // The whole wait runs inside one event loop of its own, the final sleeps
+    // included: QCoreApplication::exit() ends every running loop, so a quit
+    // at any moment of the wait, even in the same round of events as its last
+    // step, ends this loop with another code than kWaitedOut. Were any of the
+    // wait's events handled outside the loop, a quit there would go unseen and
+    // the operation would send on.
     QElapsedTimer clock;
     clock.start();
     const qint64 wanted = qint64(ms) * kNsPerMs;
-    for (;;) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    std::optional<TightSleeps> tight;
+    const auto step = [&] {
         const qint64 leftNs = wanted - clock.nsecsElapsed();
-        if (leftNs <= 2 * kTailStepNs)
-            break;
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        timer.setTimerType(Qt::PreciseTimer);
-        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        // A millisecond short: a wake-up that far late still comes before the
-        // end of the wait.
-        timer.start(int(leftNs / kNsPerMs) - 1);
-        QEventLoop *outer = m_loop;
-        m_loop = &loop;
-        // exec() answers -1 at once once the application is quitting.
-        const int result = loop.exec();
-        m_loop = outer;
-        if (result != 0 || m_cancelled) {
-            m_cancelled = true;
-            return false;
+        if (m_cancelled || leftNs <= 0) {
+            // Not over a code the loop was already told to end with.
+            if (loop.isRunning())
+                loop.exit(m_cancelled ? kCut : kWaitedOut);
+            return;
         }
+        if (leftNs > 2 * kTailStepNs) {
+            // A millisecond short: a wake-up that far late still comes
+            // before the end of the wait.
+            timer.start(int(leftNs / kNsPerMs) - 1);
+            return;
+        }
+        if (!tight)
+            tight.emplace();
+        std::this_thread::sleep_for(std::chrono::nanoseconds(std::min(leftNs, kTailStepNs)));
+        // Characters that arrived during the sleep reach the receive buffer
+        // in the round of events that comes before the next step.
+        timer.start(0);
+    };
+    connect(&timer, &QTimer::timeout, &loop, step);
+    step();
+
+    QEventLoop *outer = m_loop;
+    m_loop = &loop;
+    // exec() answers -1 at once once the application is quitting.
+    const int result = loop.exec();
+    m_loop = outer;
+    if (result != kWaitedOut || m_cancelled) {
+        m_cancelled = true;
+        return false;
     }
-    const TightSleeps tight;
-    for (;;) {
-        const qint64 leftNs = wanted - clock.nsecsElapsed();
-        if (leftNs > 0)
-            std::this_thread::sleep_for(std::chrono::nanoseconds(std::min(leftNs, kTailStepNs)));
-        // Characters that arrived during the sleep are in the receive buffer
-        // before the wait returns.
-        QCoreApplication::processEvents();
-        if (m_cancelled)
-            return false;
-        if (clock.nsecsElapsed() >= wanted)
-            return true;
-    }
+    return true;
 }
 
 void Waiter::cancel()
 {
     m_cancelled = true;
     if (m_loop)
-        m_loop->exit(1);
+        m_loop->exit(kCut);
 }

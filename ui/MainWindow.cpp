@@ -7,6 +7,7 @@
 #include "export/FlightFields.h"
 #include "export/TextReport.h"
 #include "export/Workbook.h"
+#include "instrument/FlightCount.h"
 #include "instrument/PilotName.h"
 #include "link/DeviceMap.h"
 #include "link/ReceiveBuffer.h"
@@ -21,7 +22,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -50,7 +50,6 @@ template <typename T> InstrumentSession::Result<T> endIfCancelled(InstrumentSess
 }
 
 const QString kPortNotOpen = QStringLiteral("COM port not open");
-const QString kCountFailed = QStringLiteral("Error while receiving the number of flights in memory");
 
 // More bars than the activity strip's box can ever show.
 constexpr qsizetype kStripBars = 512;
@@ -70,6 +69,9 @@ MainWindow::MainWindow(QWidget *parent)
     m_operationControls = { ui->cmdGetFlight, ui->cmdExport, ui->btnVersie, ui->cmbExportSettings,
         ui->txtFromFlight, ui->txtUntilFlight, ui->cmbCommPort, ui->txtVluchtNummer, ui->txtFileName,
         ui->cmdSaveFileName, ui->savepilot, ui->txtPilot, ui->cmdGetPilotName };
+    m_flightBoxes = { ui->txtFlight, ui->txtDate, ui->txtStime, ui->txtDtime, ui->txtAltMin, ui->txtAltMax,
+        ui->txtHeightdiffmax, ui->txtGain, ui->txtVarioMax, ui->txtVarioMin, ui->txtSpeedMin,
+        ui->txtSpeedMax };
 
     // A fixed border around a 618 x 502 client area below the menu bar.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -78,13 +80,12 @@ MainWindow::MainWindow(QWidget *parent)
 
     showDriveCFolder();
     initActionsConnections();
-    Form_Load();
+    startUp();
 }
 
 MainWindow::~MainWindow()
 {
-    m_waiter->cancel();
-    m_session->closePort();
+    shutDown();
     delete m_help;
     delete m_logbookWindow;
 }
@@ -96,51 +97,50 @@ SerialLink &MainWindow::serialPort()
 
 void MainWindow::initActionsConnections()
 {
-    connect(m_session, &InstrumentSession::portEvent, this, &MainWindow::MSComm1_OnComm);
-    connect(m_session, &InstrumentSession::cleared, this, &MainWindow::onStatusCleared);
-    connect(m_session, &InstrumentSession::connectionLost, this, &MainWindow::onConnectionLost);
-    connect(m_session, &InstrumentSession::receiveBufferChanged, this, &MainWindow::Text20_Change);
+    connect(m_session, &InstrumentSession::portEvent, this, &MainWindow::showPortActivity);
+    connect(m_session, &InstrumentSession::cleared, this, &MainWindow::resetActivityStrip);
+    connect(m_session, &InstrumentSession::connectionLost, this, &MainWindow::reportConnectionLost);
+    connect(m_session, &InstrumentSession::receiveBufferChanged, this, &MainWindow::followReceiveBuffer);
 
     // activated() also fires when the entry already chosen is chosen again:
     // that reopens the port.
-    connect(ui->cmbCommPort, &QComboBox::activated, this, &MainWindow::cmbCommPort_Click);
-    connect(ui->cmbExportSettings, &QComboBox::activated, this, &MainWindow::cmbExportSettings_Click);
+    connect(ui->cmbCommPort, &QComboBox::activated, this, &MainWindow::selectPort);
+    connect(ui->cmbExportSettings, &QComboBox::activated, this, &MainWindow::chooseExportType);
 
-    connect(ui->cmdGetFlight, &QPushButton::clicked, this, &MainWindow::cmdGetFlight_Click);
-    connect(ui->cmdExport, &QPushButton::clicked, this, &MainWindow::cmdExport_Click);
-    connect(ui->cmdSaveFileName, &QPushButton::clicked, this, &MainWindow::cmdSaveFileName_Click);
-    connect(ui->btnVersie, &QPushButton::clicked, this, &MainWindow::btnVersie_Click);
-    connect(ui->cmdGetPilotName, &QPushButton::clicked, this, &MainWindow::cmdGetPilotName_Click);
-    connect(ui->savepilot, &QPushButton::clicked, this, &MainWindow::savepilot_Click);
-    connect(ui->Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
+    connect(ui->cmdGetFlight, &QPushButton::clicked, this, &MainWindow::showFlightLog);
+    connect(ui->cmdExport, &QPushButton::clicked, this, &MainWindow::exportFlights);
+    connect(ui->cmdSaveFileName, &QPushButton::clicked, this, &MainWindow::setFileName);
+    connect(ui->btnVersie, &QPushButton::clicked, this, &MainWindow::readInstrumentInfo);
+    connect(ui->cmdGetPilotName, &QPushButton::clicked, this, &MainWindow::showPilotName);
+    connect(ui->savepilot, &QPushButton::clicked, this, &MainWindow::savePilotName);
+    connect(ui->Command3, &QPushButton::clicked, this, &MainWindow::resetStatus);
 
-    connect(ui->Logbook, &QAction::triggered, this, &MainWindow::Logbook_Click);
-    connect(ui->PortsFolder, &QAction::triggered, this, &MainWindow::PortsFolder_Click);
-    connect(ui->Exit, &QAction::triggered, this, &MainWindow::Exit_Click);
-    connect(ui->ClearFD, &QAction::triggered, this, &MainWindow::ClearFD_Click);
-    connect(ui->ClearFI, &QAction::triggered, this, &MainWindow::ClearFI_Click);
-    connect(ui->ClearS, &QAction::triggered, this, &MainWindow::ClearS_Click);
-    connect(ui->info, &QAction::triggered, this, &MainWindow::info_Click);
-    connect(ui->About, &QAction::triggered, this, &MainWindow::About_Click);
+    // Enter in these boxes runs their operation (a disabled box takes no keys).
+    connect(ui->txtVluchtNummer, &QLineEdit::returnPressed, this, &MainWindow::showFlightLog);
+    connect(ui->txtFileName, &QLineEdit::returnPressed, this, &MainWindow::setFileName);
+    connect(
+        ui->txtFromFlight, &QLineEdit::returnPressed, ui->txtUntilFlight, qOverload<>(&QWidget::setFocus));
+    connect(ui->txtUntilFlight, &QLineEdit::returnPressed, this, &MainWindow::exportFlights);
+    connect(ui->txtPilot, &QLineEdit::returnPressed, this, &MainWindow::savePilotName);
 
-    // Enter in these boxes runs their operation; the key code alone counts.
-    for (QWidget *box : { static_cast<QWidget *>(ui->txtVluchtNummer),
-             static_cast<QWidget *>(ui->txtFileName), static_cast<QWidget *>(ui->txtFromFlight),
-             static_cast<QWidget *>(ui->txtUntilFlight), static_cast<QWidget *>(ui->txtPilot) })
-        box->installEventFilter(this);
+    connect(ui->Logbook, &QAction::triggered, this, &MainWindow::showLogbook);
+    connect(ui->PortsFolder, &QAction::triggered, this, &MainWindow::choosePortsAndFolder);
+    connect(ui->Exit, &QAction::triggered, this, &MainWindow::exitProgram);
+    connect(ui->ClearFD, &QAction::triggered, this, &MainWindow::clearFlightData);
+    connect(ui->ClearFI, &QAction::triggered, this, &MainWindow::clearInstrumentInfo);
+    connect(ui->ClearS, &QAction::triggered, this, &MainWindow::resetStatus);
+    connect(ui->info, &QAction::triggered, this, &MainWindow::showHelp);
+    connect(ui->About, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
-void MainWindow::Form_Load()
+void MainWindow::startUp()
 {
     m_exportFileName = ui->txtFileName->text();
     setWindowTitle(QString::fromLatin1(AppInfo::caption));
-    ui->txtFromFlight->setReadOnly(false);
-    ui->txtUntilFlight->setReadOnly(false);
-    ui->txtPilot->setReadOnly(false);
     ui->cmbExportSettings->setCurrentIndex(0);
-    cmbExportSettings_Click();
+    chooseExportType();
     ui->cmbCommPort->setCurrentIndex(0);
-    cmbCommPort_Click();
+    selectPort();
     ui->txtVluchtNummer->setFocus();
 }
 
@@ -195,7 +195,7 @@ void MainWindow::updateOperationControls()
     ui->PortsFolder->setEnabled(ui->cmbCommPort->isEnabled());
 }
 
-void MainWindow::Text20_Change()
+void MainWindow::followReceiveBuffer()
 {
     const bool idle = m_session->receiveBuffer().isEmpty();
     if (idle)
@@ -213,22 +213,22 @@ QString MainWindow::receiveBufferText() const
 // ---------------------------------------------------------------------------
 // Instrument link
 
-void MainWindow::cmbCommPort_Click()
+void MainWindow::selectPort()
 {
     runOperation([this] {
         const int index = ui->cmbCommPort->currentIndex();
         if (index >= 0 && index < DeviceMap::kPortCount) {
             if (!m_session->selectPort(index + 1)) {
-                funcWriteError(QStringLiteral("Error selecting COM port"));
+                appendStatus(QStringLiteral("Error selecting COM port"));
                 return;
             }
-            funcWriteError(QStringLiteral("COM%1 selected").arg(index + 1));
+            appendStatus(QStringLiteral("COM%1 selected").arg(index + 1));
         }
         endIfCancelled(m_session->settleAfterSelect(*this));
     });
 }
 
-void MainWindow::MSComm1_OnComm()
+void MainWindow::showPortActivity()
 {
     // What arrived is already in the receive buffer; the strip gains a bar
     // for the port event. Past what its box can show, more bars would change
@@ -238,21 +238,16 @@ void MainWindow::MSComm1_OnComm()
         ui->txtStatusBlind->setText(strip + QLatin1Char('|'));
 }
 
-void MainWindow::onStatusCleared()
+void MainWindow::resetActivityStrip()
 {
     ui->txtStatusBlind->setText(QStringLiteral("|"));
 }
 
-void MainWindow::onConnectionLost()
+void MainWindow::reportConnectionLost()
 {
     // The device went away (cable unplugged): say so once; a running export
     // ends at its next flight.
-    funcWriteError(kPortNotOpen);
-}
-
-bool MainWindow::MyPause(int ms)
-{
-    return m_waiter->wait(ms);
+    appendStatus(kPortNotOpen);
 }
 
 bool MainWindow::isCancelled() const
@@ -262,7 +257,7 @@ bool MainWindow::isCancelled() const
 
 bool MainWindow::wait(int ms)
 {
-    return MyPause(ms);
+    return m_waiter->wait(ms);
 }
 
 void MainWindow::setProgressText(const QString &text)
@@ -270,39 +265,32 @@ void MainWindow::setProgressText(const QString &text)
     ui->lblCounter->setText(text);
 }
 
-void MainWindow::funcClearStatus()
+void MainWindow::resetStatus()
 {
+    ui->txtErrorWindow->clear();
     m_session->clearStatus();
 }
 
-void MainWindow::Command3_Click()
+void MainWindow::appendStatus(const QString &message)
 {
-    m_statusLog.clear();
-    ui->txtErrorWindow->clear();
-    funcClearStatus();
-}
-
-void MainWindow::funcWriteError(const QString &ErrMess)
-{
-    m_statusLog += QStringLiteral(" * ") + ErrMess + QStringLiteral("\r\n");
     QTextCursor cursor(ui->txtErrorWindow->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(QStringLiteral(" * ") + ErrMess + QLatin1Char('\n'));
+    cursor.insertText(QStringLiteral(" * ") + message + QLatin1Char('\n'));
     QScrollBar *bar = ui->txtErrorWindow->verticalScrollBar();
     bar->setValue(bar->maximum());
     QApplication::beep();
 }
 
-bool MainWindow::funcCheckConnection()
+bool MainWindow::checkConnection()
 {
     switch (endIfCancelled(m_session->checkConnection(*this))) {
     case Failure::None:
         return true;
     case Failure::PortNotOpen:
-        funcWriteError(kPortNotOpen);
+        appendStatus(kPortNotOpen);
         return false;
     default:
-        funcWriteError(QStringLiteral("Error connecting to the Orvin, please check cable and settings"));
+        appendStatus(QStringLiteral("Error connecting to the Orvin, please check cable and settings"));
         return false;
     }
 }
@@ -310,14 +298,14 @@ bool MainWindow::funcCheckConnection()
 // ---------------------------------------------------------------------------
 // Instrument data
 
-bool MainWindow::funcGetPilotName()
+bool MainWindow::readPilotName()
 {
-    if (!funcCheckConnection())
+    if (!checkConnection())
         return false;
     setProgressText(QStringLiteral("Pilot Name"));
     const auto name = endIfCancelled(m_session->readPilotName(*this));
     if (!name) {
-        funcWriteError(QStringLiteral("Error processing pilot name"));
+        appendStatus(QStringLiteral("Error processing pilot name"));
         return false;
     }
     m_pilotName = *name;
@@ -326,83 +314,81 @@ bool MainWindow::funcGetPilotName()
 
 void MainWindow::refreshPilotName()
 {
-    funcGetPilotName();
+    readPilotName();
     ui->txtPilotName->setText(m_pilotName);
 }
 
-void MainWindow::cmdGetPilotName_Click()
+void MainWindow::showPilotName()
 {
     runOperation([this] {
-        if (!funcCheckConnection())
+        if (!checkConnection())
             return;
         refreshPilotName();
     });
 }
 
-void MainWindow::savepilot_Click()
+void MainWindow::savePilotName()
 {
     runOperation([this] {
-        if (!funcCheckConnection())
+        if (!checkConnection())
             return;
         if (ui->txtPilot->text().isEmpty())
             ui->txtPilot->setText(QStringLiteral(" "));
         const QList<int> codes = PilotName::codesFor(ui->txtPilot->text());
         if (endIfCancelled(m_session->writePilotName(*this, codes)) != Failure::None) {
-            funcWriteError(QStringLiteral("Error setting pilot name"));
+            appendStatus(QStringLiteral("Error setting pilot name"));
             return;
         }
-        funcWriteError(QStringLiteral("Pilot name is set"));
+        appendStatus(QStringLiteral("Pilot name is set"));
         refreshPilotName();
     });
 }
 
-void MainWindow::btnVersie_Click()
+void MainWindow::readInstrumentInfo()
 {
     runOperation([this] {
-        if (!funcCheckConnection())
+        if (!checkConnection())
             return;
         if (const auto info = endIfCancelled(m_session->readInformation(*this))) {
             ui->txtVersion->setText(info->version);
             ui->txtSerial->setText(info->serial);
         } else {
-            funcWriteError(QStringLiteral("Error processing version"));
+            appendStatus(QStringLiteral("Error processing version"));
         }
         refreshPilotName();
-        funcClearStatus();
+        m_session->clearStatus();
     });
 }
 
-void MainWindow::cmdGetFlight_Click()
+void MainWindow::showFlightLog()
 {
     runOperation([this] {
-        if (!funcCheckConnection())
+        if (!checkConnection())
             return;
         const auto flight = checkFlightNumber(ui->txtVluchtNummer->text());
         if (!flight) {
-            funcWriteError(QStringLiteral("Invalid flight number"));
+            appendStatus(QStringLiteral("Invalid flight number"));
             refreshPilotName();
             return;
         }
-        if (const auto count = endIfCancelled(m_session->readFlightCount(*this)); !count) {
-            funcWriteError(kCountFailed);
-        } else if (*flight > *count) {
-            funcWriteError(QStringLiteral("Only %1 flights in memory").arg(*count));
+        const FlightCount::Checked count = FlightCount::check(*m_session, *this, *flight,
+            FlightCount::WhenTooFew::Stop, [this](const QString &line) { appendStatus(line); });
+        if (count.verdict == FlightCount::Verdict::Cancelled)
+            throw OperationCancelled {};
+        if (count.verdict == FlightCount::Verdict::TooFew)
             return;
-        }
-        endIfCancelled(m_session->settleAfterCount(*this));
 
         const auto read = endIfCancelled(m_session->readDecodedFlight(*this, *flight));
         switch (read->status) {
         case FlightRecord::Status::Garbled:
-            funcWriteError(
-                QStringLiteral("Error processing data, please check Orvin settings and try again"));
+            appendStatus(QStringLiteral("Error processing data, please check Orvin settings and try again"));
             break;
         case FlightRecord::Status::NoData:
-            funcWriteError(QStringLiteral("This flightnumber contains no data"));
+            appendStatus(QStringLiteral("This flightnumber contains no data"));
             return;
         case FlightRecord::Status::Ok:
             showFlight(read->summary);
-            m_logbook->record(read->summary, m_pilotName);
+            recordInLogbook(read->summary);
             break;
         }
         refreshPilotName();
@@ -411,14 +397,14 @@ void MainWindow::cmdGetFlight_Click()
 
 void MainWindow::showFlight(const FlightSummary &flight)
 {
-    for (const FlightField &field : FlightFields::kAll)
-        findChild<QLineEdit *>(QLatin1String(field.box))->setText(field.valueOf(flight));
+    for (size_t i = 0; i < m_flightBoxes.size(); ++i)
+        m_flightBoxes[i]->setText(FlightFields::kAll[i].valueOf(flight));
 }
 
 // ---------------------------------------------------------------------------
 // Export
 
-void MainWindow::cmbExportSettings_Click()
+void MainWindow::chooseExportType()
 {
     const int index = ui->cmbExportSettings->currentIndex();
     if (index != 0 && index != 1)
@@ -429,37 +415,31 @@ void MainWindow::cmbExportSettings_Click()
     updateOperationControls();
 }
 
-void MainWindow::cmdSaveFileName_Click()
+void MainWindow::setFileName()
 {
     const QString name = ui->txtFileName->text();
     if (name.isEmpty()) {
-        funcWriteError(QStringLiteral("Filename can not be empty"));
+        appendStatus(QStringLiteral("Filename can not be empty"));
         return;
     }
     m_exportFileName = name;
-    funcWriteError(QStringLiteral("Filename changed"));
+    appendStatus(QStringLiteral("Filename changed"));
 }
 
-void MainWindow::txtFromFlight_KeyDown()
-{
-    ui->txtUntilFlight->setFocus();
-}
-
-void MainWindow::cmdExport_Click()
+void MainWindow::exportFlights()
 {
     runOperation([this] {
         const ExportRange range = ExportRange::check(ui->txtFromFlight->text(), ui->txtUntilFlight->text());
         if (range.verdict != ExportRange::Verdict::Ok) {
-            funcWriteError(ExportRange::message(range.verdict));
+            appendStatus(ExportRange::message(range.verdict));
             return;
         }
-        if (!funcCheckConnection())
+        if (!checkConnection())
             return;
 
         ExportRun run(*m_session, m_flightTable);
-        run.setStatusListener([this](const QString &line) { funcWriteError(line); });
-        run.setFlightListener(
-            [this](const FlightSummary &flight) { m_logbook->record(flight, m_pilotName); });
+        run.setStatusListener([this](const QString &line) { appendStatus(line); });
+        run.setFlightListener([this](const FlightSummary &flight) { recordInLogbook(flight); });
         const ExportRun::End end = run.run(*this, range.from, range.until);
         if (end == ExportRun::End::Cancelled)
             throw OperationCancelled {};
@@ -469,26 +449,26 @@ void MainWindow::cmdExport_Click()
             // What was read is incomplete, and an earlier report must not be
             // replaced by it.
             setProgressText(QStringLiteral("_"));
-            funcClearStatus();
+            m_session->clearStatus();
             return;
         }
 
-        funcGetPilotName();
+        readPilotName();
         switch (ui->cmbExportSettings->currentIndex()) {
         case 0:
-            if (WriteTextReport())
-                funcWriteError(QStringLiteral("Txt file ready"));
+            if (writeTextReport())
+                appendStatus(QStringLiteral("Txt file ready"));
             break;
         case 1:
-            if (WriteSpreadsheet())
-                funcWriteError(QStringLiteral("Excel file ready"));
+            if (writeSpreadsheet())
+                appendStatus(QStringLiteral("Excel file ready"));
             break;
         default:
-            funcWriteError(QStringLiteral("Program error"));
+            appendStatus(QStringLiteral("Program error"));
             break;
         }
         setProgressText(QStringLiteral("_"));
-        funcClearStatus();
+        m_session->clearStatus();
     });
 }
 
@@ -497,23 +477,23 @@ ExportData MainWindow::exportData() const
     return ExportData { m_pilotName, m_exportFirstFlight, m_exportLastFlight, &m_flightTable };
 }
 
-bool MainWindow::WriteTextReport()
+bool MainWindow::writeTextReport()
 {
     const QString path
         = DeviceMap::resolveDosPath(QStringLiteral("c:\\") + m_exportFileName + QStringLiteral(".txt"));
     if (!TextReport::writeFile(path, exportData())) {
-        funcWriteError(QStringLiteral("Error exporting file to txt!"));
+        appendStatus(QStringLiteral("Error exporting file to txt!"));
         return false;
     }
     return true;
 }
 
-bool MainWindow::WriteSpreadsheet()
+bool MainWindow::writeSpreadsheet()
 {
     // The workbook takes the next free name at the moment it is put in place.
     QString path;
     if (!Workbook::write(Workbook::nextFreePath(DeviceMap::driveCFolder()), exportData(), &path)) {
-        funcWriteError(QStringLiteral("Error exporting file to excel!"));
+        appendStatus(QStringLiteral("Error exporting file to excel!"));
         return false;
     }
     FileOpener opener;
@@ -521,61 +501,31 @@ bool MainWindow::WriteSpreadsheet()
     if (opened == FileOpener::Outcome::Cancelled)
         throw OperationCancelled {};
     if (opened == FileOpener::Outcome::Failed) {
-        funcWriteError(QStringLiteral("Error exporting file to excel!"));
+        appendStatus(QStringLiteral("Error exporting file to excel!"));
         return false;
     }
     return true;
 }
 
 // ---------------------------------------------------------------------------
-// Keys, menus and the end of the window
+// Menus and the other windows
 
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+void MainWindow::clearFlightData()
 {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        // A disabled box takes no keys: its operation must not run.
-        const auto *box = qobject_cast<QWidget *>(watched);
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && box && box->isEnabled()) {
-            if (watched == ui->txtVluchtNummer)
-                cmdGetFlight_Click();
-            else if (watched == ui->txtFileName)
-                cmdSaveFileName_Click();
-            else if (watched == ui->txtFromFlight)
-                txtFromFlight_KeyDown();
-            else if (watched == ui->txtUntilFlight)
-                cmdExport_Click();
-            else if (watched == ui->txtPilot)
-                savepilot_Click();
-            else
-                return QMainWindow::eventFilter(watched, event);
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void MainWindow::ClearFD_Click()
-{
-    for (const FlightField &field : FlightFields::kAll) {
-        if (field.cleared)
-            findChild<QLineEdit *>(QLatin1String(field.box))->clear();
+    for (size_t i = 0; i < m_flightBoxes.size(); ++i) {
+        if (FlightFields::kAll[i].cleared)
+            m_flightBoxes[i]->clear();
     }
 }
 
-void MainWindow::ClearFI_Click()
+void MainWindow::clearInstrumentInfo()
 {
     ui->txtVersion->clear();
     ui->txtSerial->clear();
     ui->txtPilotName->clear();
 }
 
-void MainWindow::ClearS_Click()
-{
-    Command3_Click();
-}
-
-void MainWindow::info_Click()
+void MainWindow::showHelp()
 {
     if (!m_help)
         m_help = new HelpWindow();
@@ -584,21 +534,7 @@ void MainWindow::info_Click()
     m_help->activateWindow();
 }
 
-LogbookWindow *MainWindow::logbookWindow() const
-{
-    return m_logbookWindow;
-}
-
-void MainWindow::Logbook_Click()
-{
-    if (!m_logbookWindow)
-        m_logbookWindow = new LogbookWindow(m_logbook);
-    m_logbookWindow->show();
-    m_logbookWindow->raise();
-    m_logbookWindow->activateWindow();
-}
-
-void MainWindow::PortsFolder_Click()
+void MainWindow::choosePortsAndFolder()
 {
     if (m_busy || m_closing)
         return;
@@ -610,7 +546,7 @@ void MainWindow::PortsFolder_Click()
         // The port in use now leads somewhere else: open it again, as choosing
         // it in the Port list does.
         if (applied.changedPorts.contains(ui->cmbCommPort->currentIndex() + 1))
-            cmbCommPort_Click();
+            selectPort();
         if (applied.ok)
             return;
         // The window says what was kept and shows the choice again.
@@ -627,18 +563,48 @@ void MainWindow::showDriveCFolder()
         ui->Label26->fontMetrics().elidedText(folder, Qt::ElideMiddle, ui->Label26->width()));
 }
 
-void MainWindow::About_Click()
+void MainWindow::showAbout()
 {
     if (!m_about)
         m_about = new AboutDialog(this);
     m_about->present();
 }
 
-void MainWindow::Exit_Click()
+// ---------------------------------------------------------------------------
+// The logbook
+
+void MainWindow::recordInLogbook(const FlightSummary &flight)
+{
+    m_logbook->record(flight, m_pilotName);
+}
+
+LogbookWindow *MainWindow::logbookWindow() const
+{
+    return m_logbookWindow;
+}
+
+void MainWindow::showLogbook()
+{
+    if (!m_logbookWindow)
+        m_logbookWindow = new LogbookWindow(m_logbook);
+    m_logbookWindow->show();
+    m_logbookWindow->raise();
+    m_logbookWindow->activateWindow();
+}
+
+// ---------------------------------------------------------------------------
+// The end of the window
+
+void MainWindow::shutDown()
 {
     m_closing = true;
-    m_session->closePort();
     m_waiter->cancel();
+    m_session->closePort();
+}
+
+void MainWindow::exitProgram()
+{
+    shutDown();
     if (m_help)
         m_help->close();
     if (m_logbookWindow)
@@ -650,8 +616,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing the window releases the port; a running operation stops at
     // its current wait instead of running on behind a window that is gone.
-    m_closing = true;
-    m_waiter->cancel();
-    m_session->closePort();
+    shutDown();
     event->accept();
 }

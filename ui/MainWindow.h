@@ -14,6 +14,7 @@ class MainWindow;
 }
 class AboutDialog;
 class HelpWindow;
+class QLineEdit;
 class LogbookWindow;
 class PilotLogbook;
 class SerialLink;
@@ -32,19 +33,13 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Appends " * " + message + CR LF to the status log and beeps.
-    void funcWriteError(const QString &ErrMess);
-    // Waits at least ms milliseconds while the window keeps handling events;
-    // false when cut short (Exit, the close box, or the event loop ending).
-    bool MyPause(int ms);
-    // Empties the receive buffer and resets the activity strip to "|".
-    void funcClearStatus();
-    // The port is open and the instrument answers "T" with exactly "!".
-    bool funcCheckConnection();
-    // Reads the eight name bytes into pilotName(); false when that failed.
-    bool funcGetPilotName();
+    // Appends " * " + message + a line break to the status log and beeps:
+    // every confirmation and every problem an operation reports.
+    void appendStatus(const QString &message);
+    // The port is open and the instrument answers "T" with exactly "!";
+    // otherwise the status log says which of the two failed.
+    bool checkConnection();
 
-    QString statusLogText() const { return m_statusLog; }
     QString receiveBufferText() const;
     QString pilotName() const { return m_pilotName; }
     QString exportFileName() const { return m_exportFileName; }
@@ -62,48 +57,62 @@ public:
     const std::array<QWidget *, 13> &operationControls() const { return m_operationControls; }
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
-    // Event handlers of the controls and menus.
-    void cmbCommPort_Click();
-    void MSComm1_OnComm();
-    void Text20_Change();
-    void Command3_Click();
-    void cmdGetFlight_Click();
-    void btnVersie_Click();
-    void cmdGetPilotName_Click();
-    void savepilot_Click();
-    void cmdExport_Click();
-    void cmbExportSettings_Click();
-    void cmdSaveFileName_Click();
-    void txtFromFlight_KeyDown();
-    void Exit_Click();
-    void ClearFD_Click();
-    void ClearFI_Click();
-    void ClearS_Click();
-    void info_Click();
-    void About_Click();
-    void PortsFolder_Click();
-    void Logbook_Click();
-    void onConnectionLost();
-    void onStatusCleared();
-
-    void Form_Load();
-    void showDriveCFolder();
+    // Start-up: the file name taken over, the first export type and the
+    // first port chosen (which opens it), the focus in the flight number.
+    void startUp();
     void initActionsConnections();
+
+    // The serial port and the receive buffer.
+    void selectPort();
+    void showPortActivity();
+    void resetActivityStrip();
+    void followReceiveBuffer();
+    void reportConnectionLost();
+    // Empties the status log and the receive buffer (Reset, Clear Status).
+    void resetStatus();
+
+    // The instrument operations.
+    void readInstrumentInfo();
+    void showPilotName();
+    void savePilotName();
+    void showFlightLog();
+    void exportFlights();
+
+    // Export settings.
+    void chooseExportType();
+    void setFileName();
+    void showDriveCFolder();
+    void choosePortsAndFolder();
+
+    // Menus and the other windows.
+    void clearFlightData();
+    void clearInstrumentInfo();
+    void showHelp();
+    void showAbout();
+    void exitProgram();
+    // Stops a running operation at its current wait and closes the port: how
+    // the window ends, by Exit, by its close box or when it is released.
+    void shutDown();
+
+    // The logbook: every flight read completely goes into it.
+    void recordInLogbook(const FlightSummary &flight);
+    void showLogbook();
 
     // The environment of the window's operations.
     bool isCancelled() const override;
     bool wait(int ms) override;
     void setProgressText(const QString &text) override;
 
+    // Reads the eight name bytes into pilotName(); false when that failed.
+    bool readPilotName();
     void refreshPilotName();
     void showFlight(const FlightSummary &flight);
-    bool WriteTextReport();
-    bool WriteSpreadsheet();
+    bool writeTextReport();
+    bool writeSpreadsheet();
     ExportData exportData() const;
 
     template <typename Steps> void runOperation(Steps steps);
@@ -119,6 +128,8 @@ private:
     QPointer<LogbookWindow> m_logbookWindow;
 
     std::array<QWidget *, 13> m_operationControls {};
+    // The boxes of the Flight Data frame, in the order of FlightFields::kAll.
+    std::array<QLineEdit *, 12> m_flightBoxes {};
     // The facts the operation controls follow: an operation runs; the
     // receive buffer holds data (see receiveBuffer()); "Excel file" was
     // chosen since the buffer was last emptied, which locks the file name.
@@ -127,7 +138,6 @@ private:
     bool m_closing = false;
     bool m_centred = false;
 
-    QString m_statusLog;
     QString m_pilotName;
     QString m_exportFileName;
     FlightTable m_flightTable;

@@ -20,6 +20,8 @@ private slots:
     void pendingInputIsHandledBeforeReturning_data();
     void pendingInputIsHandledBeforeReturning();
     void cancelEndsTheRunningWaitAndEveryLaterOne();
+    void quitEndsTheWaitAtAnyMoment_data();
+    void quitEndsTheWaitAtAnyMoment();
 };
 
 void tst_Waiter::lastsAtLeastTheAskedTime_data()
@@ -124,6 +126,37 @@ void tst_Waiter::cancelEndsTheRunningWaitAndEveryLaterOne()
     QVERIFY(!waiter.wait(1));
     QVERIFY(!waiter.wait(50));
     QVERIFY(clock.elapsed() < 5);
+}
+
+void tst_Waiter::quitEndsTheWaitAtAnyMoment_data()
+{
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<int>("quitAfterMs");
+    // A wait of a millisecond is slept through in one step: the quit is met
+    // in the round of events after the sleep, the one that ends the wait.
+    QTest::newRow("character pause") << 1 << 0;
+    QTest::newRow("last milliseconds") << 5 << 4;
+    QTest::newRow("answer wait") << 50 << 10;
+}
+
+void tst_Waiter::quitEndsTheWaitAtAnyMoment()
+{
+    QFETCH(int, ms);
+    QFETCH(int, quitAfterMs);
+    Waiter waiter;
+    bool waited = true;
+    bool later = true;
+    // The waits run inside the application's own loop, as the window's do,
+    // and the application is told to quit while the first one runs.
+    QTimer::singleShot(0, this, [&] {
+        QTimer::singleShot(quitAfterMs, Qt::PreciseTimer, this, [] { QCoreApplication::exit(0); });
+        waited = waiter.wait(ms);
+        later = waiter.wait(1);
+    });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!waited);
+    QVERIFY(waiter.isCancelled());
+    QVERIFY(!later);
 }
 
 QTEST_GUILESS_MAIN(tst_Waiter)

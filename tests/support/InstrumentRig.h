@@ -9,6 +9,7 @@
 #include "tests/support/Logbook.h"
 #include "tests/support/NamedChild.h"
 #include "tests/support/SimInstrument.h"
+#include "tests/support/StatusLog.h"
 #include "tests/support/Wire.h"
 #include "ui/MainWindow.h"
 
@@ -93,13 +94,13 @@ public:
     void mark()
     {
         sim->clearTranscript();
-        m_logMark = window->statusLogText().size();
+        m_logMark = statusLogText(*window).size();
     }
     QStringList commands() const { return sim->receivedCommands(); }
-    // The status lines written since the last mark(), without " * " and CR LF.
-    QStringList newLog() const { return linesOf(window->statusLogText().mid(m_logMark)); }
+    // The status lines written since the last mark(), without " * " and the line break.
+    QStringList newLog() const { return linesOf(statusLogText(*window).mid(m_logMark)); }
     // Every status line of the window.
-    QStringList log() const { return linesOf(window->statusLogText()); }
+    QStringList log() const { return linesOf(statusLogText(*window)); }
 
     // Declared in this order so that the window goes before its instruments.
     std::unique_ptr<SimInstrument> sim;
@@ -110,7 +111,7 @@ private:
     static QStringList linesOf(const QString &text)
     {
         QStringList lines;
-        for (const QString &line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             lines.append(line.startsWith(QStringLiteral(" * ")) ? line.mid(3) : QStringLiteral("?") + line);
         return lines;
     }

@@ -34,7 +34,7 @@ const QStringList kOperationControls { "cmdGetFlight", "cmdExport", "btnVersie",
 
 QString line(const QString &message)
 {
-    return QStringLiteral(" * ") + message + QStringLiteral("\r\n");
+    return QStringLiteral(" * ") + message + QLatin1Char('\n');
 }
 
 } // namespace
@@ -85,7 +85,7 @@ private:
 void TestLink::init()
 {
     QVERIFY(m_rig.start());
-    QCOMPARE(m_window->statusLogText(), line(QStringLiteral("COM1 selected")));
+    QCOMPARE(statusLogText(*m_window), line(QStringLiteral("COM1 selected")));
 }
 
 void TestLink::cleanup()
@@ -139,9 +139,9 @@ void TestLink::portSelection()
         QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
     }
 
-    const QString logBefore = w.statusLogText();
+    const QString logBefore = statusLogText(w);
     selectPort(index);
-    QCOMPARE(w.statusLogText(), logBefore + line(message));
+    QCOMPARE(statusLogText(w), logBefore + line(message));
 
     if (message.endsWith(QLatin1String("selected"))) {
         QVERIFY(w.serialPort().isOpen());
@@ -150,7 +150,7 @@ void TestLink::portSelection()
         QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
         // The newly opened port really reaches the instrument.
         m_sim->clearTranscript();
-        QVERIFY(w.funcCheckConnection());
+        QVERIFY(w.checkConnection());
         QCOMPARE(m_sim->receivedCommands(), QStringList { "T" });
     } else {
         QVERIFY(!w.serialPort().isOpen());
@@ -197,7 +197,7 @@ void TestLink::unaskedDataUntilCleared()
     else
         m_rig.child<QAction>(qPrintable(clearBy))->trigger();
 
-    QCOMPARE(w.statusLogText(), QString());
+    QCOMPARE(statusLogText(w), QString());
     QCOMPARE(m_rig.child<QPlainTextEdit>("txtErrorWindow")->toPlainText(), QString());
     QCOMPARE(w.receiveBufferText(), QString());
     QCOMPARE(activity->text(), QStringLiteral("|"));
@@ -213,7 +213,7 @@ void TestLink::editMenuClearsShownValuesOnly()
     m_rig.child<QPushButton>("cmdGetFlight")->click();
     const QString name = QString::fromLatin1(MemoryImage::sample().pilotName());
     const QString heightDiff = m_rig.box("txtHeightdiffmax")->text();
-    const QString log = w.statusLogText();
+    const QString log = statusLogText(w);
     const QList<const char *> info { "txtVersion", "txtSerial", "txtPilotName" };
     const QList<const char *> flight { "txtFlight", "txtDate", "txtStime", "txtDtime", "txtAltMax",
         "txtAltMin", "txtGain", "txtVarioMax", "txtVarioMin", "txtSpeedMax", "txtSpeedMin" };
@@ -235,7 +235,7 @@ void TestLink::editMenuClearsShownValuesOnly()
     for (const char *box : flight)
         QVERIFY2(m_rig.box(box)->text().isEmpty(), box);
     QCOMPARE(m_rig.box("txtHeightdiffmax")->text(), heightDiff);
-    QCOMPARE(w.statusLogText(), log);
+    QCOMPARE(statusLogText(w), log);
 }
 
 void TestLink::excelTypeAndFileNameControls()
@@ -267,7 +267,7 @@ void TestLink::excelTypeAndFileNameControls()
 void TestLink::operationGuard()
 {
     MainWindow &w = *m_window;
-    const QString logBefore = w.statusLogText();
+    const QString logBefore = statusLogText(w);
     m_sim->clearTranscript();
 
     struct Sample
@@ -316,7 +316,7 @@ void TestLink::operationGuard()
     // One run on the wire, nothing logged (no port reselection either), and
     // everything usable again afterwards.
     QCOMPARE(m_sim->receivedCommands(), QStringList { "T" } + Wire::pilotRefresh());
-    QCOMPARE(w.statusLogText(), logBefore);
+    QCOMPARE(statusLogText(w), logBefore);
     QCOMPARE(w.pilotName(), QString::fromLatin1(MemoryImage::sample().pilotName()));
     QVERIFY(!w.isOperationRunning());
     QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
@@ -325,24 +325,24 @@ void TestLink::operationGuard()
 void TestLink::unplugWhileIdle()
 {
     MainWindow &w = *m_window;
-    const QString logBefore = w.statusLogText();
+    const QString logBefore = statusLogText(w);
     QVERIFY(m_sim->hangUp());
     QVERIFY(waitFor([&] { return !w.serialPort().isOpen(); }, 2000));
     QTest::qWait(200); // a port that keeps failing must not keep logging
-    QCOMPARE(w.statusLogText(), logBefore + line(QStringLiteral("COM port not open")));
+    QCOMPARE(statusLogText(w), logBefore + line(QStringLiteral("COM port not open")));
     // The port event that brought no characters still shows as a bar.
     QCOMPARE(w.receiveBufferText(), QString());
     QVERIFY(m_rig.child<QLineEdit>("txtStatusBlind")->text().size() > 1);
     QCOMPARE(m_rig.enabledOperationControls(), kOperationControls);
 
     m_rig.child<QPushButton>("cmdGetPilotName")->click();
-    QCOMPARE(w.statusLogText(), logBefore + line(QStringLiteral("COM port not open")).repeated(2));
+    QCOMPARE(statusLogText(w), logBefore + line(QStringLiteral("COM port not open")).repeated(2));
 }
 
 void TestLink::unplugDuringOperation()
 {
     MainWindow &w = *m_window;
-    const QString logBefore = w.statusLogText();
+    const QString logBefore = statusLogText(w);
 
     // Pull the cable as soon as the name reads begin.
     bool pulled = false;
@@ -365,21 +365,21 @@ void TestLink::unplugDuringOperation()
     QVERIFY2(elapsed < 3000, qPrintable(QString::number(elapsed)));
     QVERIFY(!w.isOperationRunning());
     QVERIFY(!w.serialPort().isOpen());
-    const QString added = w.statusLogText().mid(logBefore.size());
+    const QString added = statusLogText(w).mid(logBefore.size());
     QVERIFY2(added.contains(line(QStringLiteral("COM port not open"))), qPrintable(added));
     QVERIFY2(added.endsWith(line(QStringLiteral("Error processing pilot name"))), qPrintable(added));
 
     // The next operation finds the port closed.
     m_rig.child<QPushButton>("Command3")->click();
     m_rig.child<QPushButton>("cmdGetPilotName")->click();
-    QCOMPARE(w.statusLogText(), line(QStringLiteral("COM port not open")));
+    QCOMPARE(statusLogText(w), line(QStringLiteral("COM port not open")));
 }
 
 void TestLink::portsWindowPutsInstrumentOnCom2()
 {
     // File > Ports and Folder...: COM2 gets the instrument's terminal typed
     // in as another device, then COM2 is chosen in the Port list.
-    const QString logBefore = m_window->statusLogText();
+    const QString logBefore = statusLogText(*m_window);
     bool accepted = false;
     QTimer::singleShot(0, this, [&] {
         auto *dialog = qobject_cast<PortsDialog *>(QApplication::activeModalWidget());
@@ -402,14 +402,14 @@ void TestLink::portsWindowPutsInstrumentOnCom2()
     QVERIFY(accepted);
     QCOMPARE(QFileInfo(m_sim->deviceMapDir() + QStringLiteral("/com2")).symLinkTarget(), m_sim->ptyPath());
     // COM1, the port in use, did not change: it is not opened again.
-    QCOMPARE(m_window->statusLogText(), logBefore);
+    QCOMPARE(statusLogText(*m_window), logBefore);
 
     selectPort(1);
-    QCOMPARE(m_window->statusLogText(), logBefore + line(QStringLiteral("COM2 selected")));
+    QCOMPARE(statusLogText(*m_window), logBefore + line(QStringLiteral("COM2 selected")));
     m_rig.child<QPushButton>("btnVersie")->click();
     QCOMPARE(m_rig.child<QLineEdit>("txtVersion")->text(), QStringLiteral("V2.10"));
     QCOMPARE(m_rig.child<QLineEdit>("txtSerial")->text(), QStringLiteral("04711"));
-    QCOMPARE(m_window->statusLogText(), logBefore + line(QStringLiteral("COM2 selected")));
+    QCOMPARE(statusLogText(*m_window), logBefore + line(QStringLiteral("COM2 selected")));
 }
 
 void TestLink::floodWhileIdle()
