@@ -447,6 +447,7 @@ void TestLogbookStore::neverWritesForeignFiles()
         QCOMPARE(int(logbook.problem()), problem);
         QVERIFY(logbook.fileUnusable());
         logbook.record(sampleFlight(1), QStringLiteral("ANNA"));
+        logbook.record(sampleFlight(1), QStringLiteral("ANNA"));
         QCOMPARE(logbook.waitingCount(), 1);
         // SQLite's findings, however many, take at most three lines.
         QVERIFY2(logbook.problemText().count(QLatin1Char('\n')) <= 3, qPrintable(logbook.problemText()));
