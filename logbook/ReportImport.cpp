@@ -1,5 +1,7 @@
 #include "logbook/ReportImport.h"
 
+#include "export/FlightFields.h"
+#include "export/TextReport.h"
 #include "instrument/CodePage.h"
 #include "logbook/LogbookText.h"
 
@@ -32,8 +34,9 @@ bool isHeaderLine(const QString &line)
         == QStringLiteral(" \t\t\thh:mm\thh:mm\tmeter\tmeter\tmeter\t\tmeter\tm/s\tm/s\tkm/h\tkm/h\t");
 }
 
-// A flight line: " n", the eleven values with an empty field after the
-// height difference, and a tab after the last value.
+// A flight line: " n", then each field of the flight field table as the
+// report's writer lays it out (a wide column's short text followed by an
+// empty field), and a tab after the last value.
 enum class LineKind { Flight, Failed, Other };
 
 LineKind parseFlightLine(const QString &line, FlightSummary *flight)
@@ -45,28 +48,25 @@ LineKind parseFlightLine(const QString &line, FlightSummary *flight)
     const int number = f.at(0).mid(1).toInt(&numberOk);
     if (!numberOk || number < 0 || number > 100 || f.at(0).mid(1) != QString::number(number))
         return LineKind::Other;
-    // A flight the export could not read: "*" in every column.
-    static const QStringList failed { QString(), QStringLiteral("*"), QString(), QStringLiteral("*"),
-        QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("*"), QString(),
-        QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("*"),
-        QStringLiteral("*"), QString() };
-    if (f.size() == failed.size() && f.mid(1) == failed.mid(1))
-        return LineKind::Failed;
-    if (f.size() != 14 || !f.at(7).isEmpty() || !f.at(13).isEmpty())
-        return LineKind::Other;
     FlightSummary s;
     s.flightNumber = qint16(number);
-    s.date = f.at(1);
-    s.startTime = f.at(2);
-    s.duration = f.at(3);
-    s.qneMin = f.at(4);
-    s.qneMax = f.at(5);
-    s.heightDiffMax = f.at(6);
-    s.totalGain = f.at(8);
-    s.liftMax = f.at(9);
-    s.sinkMax = f.at(10);
-    s.speedMin = f.at(11);
-    s.speedMax = f.at(12);
+    qsizetype col = 1;
+    bool allFailed = true;
+    for (auto field = FlightFields::kAll.begin() + 1; field != FlightFields::kAll.end(); ++field) {
+        if (col >= f.size())
+            return LineKind::Other;
+        const QString &text = f.at(col++);
+        s.*field->text = text;
+        allFailed = allFailed && text == QStringLiteral("*");
+        if (field->reportWide && text.size() < TextReport::kTabStop
+            && (col >= f.size() || !f.at(col++).isEmpty()))
+            return LineKind::Other;
+    }
+    if (col != f.size() - 1 || !f.back().isEmpty())
+        return LineKind::Other;
+    // A flight the export could not read: "*" in every column.
+    if (allFailed)
+        return LineKind::Failed;
     if (!LogbookText::isCompleteFlight(s))
         return LineKind::Other;
     *flight = s;
