@@ -118,6 +118,7 @@ void LogbookStore::close()
     m_file.release();
     m_open = false;
     m_readOnly = false;
+    m_connectionReadOnly = false;
     m_readOnlyReason.clear();
 }
 
@@ -201,6 +202,7 @@ bool LogbookStore::open()
         }
         m_open = true;
         m_readOnly = true;
+        m_connectionReadOnly = true;
         m_readOnlyReason = SqliteMessages::message(Problem::ReadOnly, m_path, QString());
         return true;
     }
@@ -277,8 +279,13 @@ bool LogbookStore::inTransaction(const std::function<bool()> &body, const QStrin
 {
     if (!m_open && !open())
         return false;
-    if (m_readOnly && !m_file.writable())
-        return fail(Problem::ReadOnly, QString());
+    if (m_connectionReadOnly) {
+        if (!m_file.writable())
+            return fail(Problem::ReadOnly, QString());
+        // Writable again: opened anew, read-write.
+        if (!open())
+            return false;
+    }
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))

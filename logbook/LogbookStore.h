@@ -94,6 +94,7 @@ private:
     int m_busyTimeoutMs = 3000;
     bool m_open = false;
     bool m_readOnly = false;
+    bool m_connectionReadOnly = false; // opened so, not only held by another program
     QString m_readOnlyReason;
     Problem m_problem = Problem::None;
     QString m_message;

@@ -88,9 +88,18 @@ void PilotLogbook::setProblem(const QString &text, bool fromWrite)
     emit problemChanged();
 }
 
+void PilotLogbook::noteReadOnly()
+{
+    if (m_store.isReadOnly() == m_toldReadOnly)
+        return;
+    m_toldReadOnly = m_store.isReadOnly();
+    emit problemChanged();
+}
+
 void PilotLogbook::afterWrite(bool ok)
 {
     setProblem(ok ? QString() : m_store.message(), true);
+    noteReadOnly();
 }
 
 void PilotLogbook::afterRead(bool ok)
@@ -98,9 +107,9 @@ void PilotLogbook::afterRead(bool ok)
     m_lastReadFailed = !ok;
     // A read that works says nothing about writing: a failed write stays
     // told until a write succeeds.
-    if (ok && m_problemFromWrite)
-        return;
-    setProblem(ok ? QString() : m_store.message(), m_problemFromWrite);
+    if (!ok || !m_problemFromWrite)
+        setProblem(ok ? QString() : m_store.message(), m_problemFromWrite);
+    noteReadOnly();
 }
 
 bool PilotLogbook::ensureOpen()
@@ -114,8 +123,6 @@ bool PilotLogbook::ensureOpen()
     m_tried = true;
     const bool ok = m_store.open();
     afterRead(ok);
-    if (ok && m_store.isReadOnly())
-        emit problemChanged();
     return ok;
 }
 

@@ -120,12 +120,15 @@ private:
     void afterWrite(bool ok);
     void afterRead(bool ok);
     void setProblem(const QString &text, bool fromWrite);
+    // Tells the window when the logbook became read-only or writable again.
+    void noteReadOnly();
     void emitUpdated(const QList<qint64> &ids);
 
     LogbookStore m_store;
     QString m_problemText;
     bool m_problemFromWrite = false;
     bool m_lastReadFailed = false;
+    bool m_toldReadOnly = false;
     bool m_tried = false;
     QList<LogbookEntry> m_waiting;
     QList<LogbookFlight> m_unnamed; // recorded by the running operation without a pilot name

@@ -561,10 +561,14 @@ void TestLogbookStore::secondCopy()
     QVERIFY(third.isReadOnly());
 
     QVERIFY(hold.exec("ROLLBACK"));
+    QSignalSpy thirdTold(&third, &PilotLogbook::problemChanged);
+    third.record(sampleFlight(5), QStringLiteral("KESTREL"));
+    QVERIFY(!third.isReadOnly());
+    QVERIFY(!thirdTold.isEmpty()); // no longer read-only: the window hears it
     QVERIFY(second.storeWaiting());
     QCOMPARE(second.waitingCount(), 0);
     QCOMPARE(second.problemText(), QString());
-    QCOMPARE(second.entries()->size(), 4);
+    QCOMPARE(second.entries()->size(), 5);
     hold = QSqlQuery();
     holder.close();
     holder = QSqlDatabase();
