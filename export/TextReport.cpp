@@ -16,7 +16,6 @@ constexpr int kHeaderLines = 6;
 constexpr int kMaxFlightLines = 105;
 constexpr int kRuleLength = 111;
 // Columns are set by tabs, a stop every eight characters.
-constexpr int kTabStop = 8;
 
 // One line of columns: a space, then each column's text and its tab (two for
 // a wide column whose text is shorter than a tab stop).

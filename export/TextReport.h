@@ -11,6 +11,10 @@
 // enclosed in double quotes and ends in CR LF; the text is Windows-1252.
 namespace TextReport {
 
+// The report's columns stand at tab stops of 8 characters: a wide column's
+// text shorter than that is followed by a second tab.
+constexpr int kTabStop = 8;
+
 // The report's bytes, or nullopt when a flight number lies outside 0..100
 // or the flight lines do not fit the report.
 std::optional<QByteArray> build(const ExportData &data);

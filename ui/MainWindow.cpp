@@ -176,6 +176,7 @@ template <typename Steps> void MainWindow::runOperation(Steps steps)
         // A wait was cut short: the program is closing, leave the window as it is.
     }
     m_busy = false;
+    m_logbook->operationEnded();
     if (!m_closing)
         updateOperationControls();
 }
@@ -309,6 +310,7 @@ bool MainWindow::readPilotName()
         return false;
     }
     m_pilotName = *name;
+    m_logbook->pilotNameRead(m_pilotName);
     return true;
 }
 
@@ -388,7 +390,7 @@ void MainWindow::showFlightLog()
             return;
         case FlightRecord::Status::Ok:
             showFlight(read->summary);
-            recordInLogbook(read->summary);
+            m_logbook->record(read->summary); // named by the pilot refresh below
             break;
         }
         refreshPilotName();
@@ -439,7 +441,8 @@ void MainWindow::exportFlights()
 
         ExportRun run(*m_session, m_flightTable);
         run.setStatusListener([this](const QString &line) { appendStatus(line); });
-        run.setFlightListener([this](const FlightSummary &flight) { recordInLogbook(flight); });
+        run.setFlightListener(
+            [this](const FlightSummary &flight) { m_logbook->record(flight); }); // named after the loop
         const ExportRun::End end = run.run(*this, range.from, range.until);
         if (end == ExportRun::End::Cancelled)
             throw OperationCancelled {};
@@ -572,11 +575,6 @@ void MainWindow::showAbout()
 
 // ---------------------------------------------------------------------------
 // The logbook
-
-void MainWindow::recordInLogbook(const FlightSummary &flight)
-{
-    m_logbook->record(flight, m_pilotName);
-}
 
 LogbookWindow *MainWindow::logbookWindow() const
 {

@@ -99,7 +99,6 @@ private:
     void shutDown();
 
     // The logbook: every flight read completely goes into it.
-    void recordInLogbook(const FlightSummary &flight);
     void showLogbook();
 
     // The environment of the window's operations.
