@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 #include <thread>
 
 #ifdef Q_OS_LINUX
@@ -66,8 +65,8 @@ bool Waiter::wait(int ms)
 
     // The whole wait runs inside one event loop of its own, the final sleeps
     // included: QCoreApplication::exit() ends every running loop, so a quit
-    // at any moment of the wait, even in the same round of events as its last
-    // step, ends this loop with another code than kWaitedOut. Were any of the
+    // at any moment of the wait, even in the round of events that ends it,
+    // ends this loop with another code than kWaitedOut. Were any of the
     // wait's events handled outside the loop, a quit there would go unseen and
     // the operation would send on.
     QElapsedTimer clock;
@@ -77,30 +76,45 @@ bool Waiter::wait(int ms)
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
-    std::optional<TightSleeps> tight;
+    // Runs only from inside loop.exec(), so that loop.exit() always ends it.
     const auto step = [&] {
-        const qint64 leftNs = wanted - clock.nsecsElapsed();
-        if (m_cancelled || leftNs <= 0) {
-            // Not over a code the loop was already told to end with.
-            if (loop.isRunning())
-                loop.exit(m_cancelled ? kCut : kWaitedOut);
+        // A cancel() during a wait nested in this one ended only that one.
+        if (m_cancelled) {
+            loop.exit(kCut);
             return;
         }
+        const qint64 leftNs = wanted - clock.nsecsElapsed();
         if (leftNs > 2 * kTailStepNs) {
             // A millisecond short: a wake-up that far late still comes
             // before the end of the wait.
             timer.start(int(leftNs / kNsPerMs) - 1);
             return;
         }
-        if (!tight)
-            tight.emplace();
-        std::this_thread::sleep_for(std::chrono::nanoseconds(std::min(leftNs, kTailStepNs)));
-        // Characters that arrived during the sleep reach the receive buffer
-        // in the round of events that comes before the next step.
-        timer.start(0);
+        const TightSleeps tight;
+        for (;;) {
+            const qint64 tailNs = wanted - clock.nsecsElapsed();
+            if (tailNs > 0)
+                std::this_thread::sleep_for(std::chrono::nanoseconds(std::min(tailNs, kTailStepNs)));
+            // Characters that arrived during the sleep are in the receive
+            // buffer before the wait returns. Still inside loop.exec(): a quit
+            // or a cancel() meanwhile has ended the loop with its own code.
+            QCoreApplication::processEvents();
+            if (!loop.isRunning())
+                return;
+            if (m_cancelled) {
+                loop.exit(kCut);
+                return;
+            }
+            if (clock.nsecsElapsed() >= wanted) {
+                loop.exit(kWaitedOut);
+                return;
+            }
+        }
     };
     connect(&timer, &QTimer::timeout, &loop, step);
-    step();
+    // A posted call, not a zero timer: it comes in the loop's first round
+    // even while the line keeps the event loop busy.
+    QMetaObject::invokeMethod(&loop, step, Qt::QueuedConnection);
 
     QEventLoop *outer = m_loop;
     m_loop = &loop;
