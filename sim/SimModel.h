@@ -38,9 +38,7 @@ public:
 
     QByteArray info() const { return m_info; }
     void setInfo(const QByteArray &info) { m_info = info; }
-    int answerDelay() const { return m_answerDelayMs; }
     void setAnswerDelay(int ms) { m_answerDelayMs = ms; }
-    bool isSilent() const { return m_silent; }
     void setSilent(bool silent) { m_silent = silent; }
 
     void addFault(const SimFault &fault) { m_faults.append(fault); }
