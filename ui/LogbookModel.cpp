@@ -346,12 +346,3 @@ QList<LogbookText::FlightFigures> LogbookModel::figuresOfGlider() const
     }
     return out;
 }
-
-QList<LogbookEntry> LogbookModel::allEntries() const
-{
-    QList<LogbookEntry> out;
-    out.reserve(m_rows.size());
-    for (const Row &r : m_rows)
-        out.append(r.entry);
-    return out;
-}

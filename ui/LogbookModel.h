@@ -62,7 +62,6 @@ public:
     // The figures of every flight of the chosen glider, whatever the year:
     // what the per-year table and the chart count.
     QList<LogbookText::FlightFigures> figuresOfGlider() const;
-    QList<LogbookEntry> allEntries() const;
     // Every flight, shown or not, by its place in the logbook.
     int totalCount() const { return int(m_rows.size()); }
     const LogbookText::FlightFigures &figuresAt(int i) const { return m_rows.at(i).figures; }

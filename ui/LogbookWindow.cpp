@@ -1,17 +1,14 @@
 #include "ui/LogbookWindow.h"
 #include "ui_LogbookWindow.h"
 
+#include "link/DeviceMap.h"
 #include "link/Waiter.h"
 #include "logbook/LogbookExport.h"
 #include "logbook/LogbookText.h"
 #include "logbook/PilotLogbook.h"
+#include "ui/HoursChart.h"
 #include "ui/LogbookModel.h"
 
-#include <QBarCategoryAxis>
-#include <QBarSeries>
-#include <QBarSet>
-#include <QChart>
-#include <QChartView>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -21,7 +18,6 @@
 #include <QScreen>
 #include <QSet>
 #include <QUndoStack>
-#include <QValueAxis>
 
 namespace {
 
@@ -87,6 +83,24 @@ private:
     Waiter m_waiter;
 };
 
+// Where the file dialogs open: the reports folder at first, then the folder
+// the pilot last chose a file in, for as long as the program runs.
+QString &lastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QString dialogFolder()
+{
+    return lastFolder().isEmpty() ? DeviceMap::driveCFolder() : lastFolder();
+}
+
+void rememberFolder(const QString &file)
+{
+    lastFolder() = QFileInfo(file).absolutePath();
+}
+
 enum YearColumn { YearCol, FlightsCol, HoursCol, LongestCol, QneCol, YearColumns };
 
 } // namespace
@@ -143,7 +157,8 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
     ui->actionDelete->setShortcutContext(Qt::WidgetShortcut);
     ui->tblFlights->addAction(ui->actionDelete);
 
-    buildChart();
+    m_chart = new HoursChart(ui->chartHolder);
+    ui->chartHolder->layout()->addWidget(m_chart);
     initActionsConnections();
     // Room for every column on a common screen; never larger than the
     // screen itself (a scaled one included).
@@ -158,10 +173,10 @@ LogbookWindow::~LogbookWindow() = default;
 
 void LogbookWindow::initActionsConnections()
 {
-    connect(ui->btnImport, &QPushButton::clicked, this, &LogbookWindow::btnImport_Click);
-    connect(ui->actionImport, &QAction::triggered, this, &LogbookWindow::btnImport_Click);
-    connect(ui->btnExport, &QPushButton::clicked, this, &LogbookWindow::btnExport_Click);
-    connect(ui->actionExport, &QAction::triggered, this, &LogbookWindow::btnExport_Click);
+    connect(ui->btnImport, &QPushButton::clicked, this, &LogbookWindow::chooseReportsToImport);
+    connect(ui->actionImport, &QAction::triggered, this, &LogbookWindow::chooseReportsToImport);
+    connect(ui->btnExport, &QPushButton::clicked, this, &LogbookWindow::chooseExportFile);
+    connect(ui->actionExport, &QAction::triggered, this, &LogbookWindow::chooseExportFile);
     connect(ui->btnDelete, &QPushButton::clicked, this, &LogbookWindow::deleteSelected);
     connect(ui->actionDelete, &QAction::triggered, this, &LogbookWindow::deleteSelected);
     connect(ui->actionClose, &QAction::triggered, this, &QWidget::close);
@@ -177,62 +192,6 @@ void LogbookWindow::initActionsConnections()
         refreshChoices();
         refreshSummaries();
     });
-}
-
-void LogbookWindow::buildChart()
-{
-    m_hours = new QBarSet(tr("Hours"));
-    auto *series = new QBarSeries;
-    series->append(m_hours);
-    series->setLabelsVisible(true);
-    series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
-    series->setLabelsFormat(QStringLiteral("@value"));
-
-    m_chart = new QChart;
-    m_chart->addSeries(series);
-    m_chart->setAnimationOptions(QChart::NoAnimation);
-    m_chart->legend()->hide();
-    m_chart->setMargins(QMargins(4, 4, 4, 4));
-
-    // The window's own font, so the chart grows with it on a scaled screen
-    // and prints legibly; the title a step larger.
-    const QFont font = this->font();
-    QFont titleFont = font;
-    titleFont.setBold(true);
-    titleFont.setPointSizeF(font.pointSizeF() * 1.15);
-    m_chart->setTitleFont(titleFont);
-    series->setLabelsVisible(true);
-    m_hours->setLabelFont(font);
-    m_hours->setLabelColor(Qt::black);
-    m_hours->setColor(QColor(0x2b, 0x6c, 0xb0));
-    m_hours->setBorderColor(QColor(0x1a, 0x43, 0x6e));
-
-    m_months = new QBarCategoryAxis;
-    QStringList months;
-    for (int m = 1; m <= 12; ++m)
-        months << QLocale().standaloneMonthName(m, QLocale::ShortFormat);
-    m_months->append(months);
-    m_months->setLabelsFont(font);
-    m_chart->addAxis(m_months, Qt::AlignBottom);
-    series->attachAxis(m_months);
-
-    m_hoursAxis = new QValueAxis;
-    m_hoursAxis->setLabelFormat(QStringLiteral("%.0f"));
-    m_hoursAxis->setLabelsFont(font);
-    m_hoursAxis->setTitleText(tr("Hours"));
-    m_hoursAxis->setTitleFont(font);
-    m_chart->addAxis(m_hoursAxis, Qt::AlignLeft);
-    series->attachAxis(m_hoursAxis);
-
-    m_chartView = new QChartView(m_chart, ui->chartHolder);
-    m_chartView->setObjectName(QStringLiteral("chartHours"));
-    m_chartView->setRenderHint(QPainter::Antialiasing);
-    m_chartView->setMinimumSize(360, 220);
-    m_chartView->setAccessibleName(tr("Hours per month"));
-    m_chartView->setAccessibleDescription(tr(
-        "Bar chart of the hours flown in each month of the chosen year; the table of years beside it gives "
-        "the figures as text."));
-    ui->chartHolder->layout()->addWidget(m_chartView);
 }
 
 void LogbookWindow::reload()
@@ -312,21 +271,15 @@ void LogbookWindow::refreshSummaries()
         }
     }
 
-    const int year = ui->cmbYear->currentData().toInt();
-    const QList<qint64> minutes = LogbookText::minutesPerMonth(ofGlider, year);
-    double highest = 0;
-    for (int m = 0; m < 12; ++m) {
-        const double hours = std::round(double(minutes.at(m)) / 6.0) / 10.0;
-        if (m_hours->count() <= m)
-            m_hours->append(hours);
-        else
-            m_hours->replace(m, hours);
-        highest = qMax(highest, hours);
+    // The chart counts what the list shows: the year and the glider chosen.
+    if (m_model->rowCount() == 0) {
+        m_chart->showEmpty(m_model->totalCount() == 0 ? tr("No flights in the logbook yet.")
+                                                      : tr("No flights of this year and glider."));
+    } else {
+        const int year = ui->cmbYear->currentData().toInt();
+        m_chart->showMonths(LogbookText::minutesPerMonth(ofGlider, year),
+            tr("Hours per month, %1, %2").arg(ui->cmbYear->currentText(), ui->cmbGlider->currentText()));
     }
-    // Room above the tallest bar for its label; whole hours on the axis.
-    m_hoursAxis->setRange(0, qMax(1.0, std::ceil(highest * 1.15)));
-    m_hoursAxis->applyNiceNumbers();
-    m_chart->setTitle(year ? tr("Hours per month, %1").arg(year) : tr("Hours per month, all years"));
 }
 
 void LogbookWindow::refreshProblem()
@@ -334,10 +287,29 @@ void LogbookWindow::refreshProblem()
     const QString problem = m_logbook->problemText();
     ui->frameProblem->setVisible(!problem.isEmpty());
     ui->lblProblem->setText(problem);
+    fitProblemArea();
     ui->btnStartNew->setVisible(m_logbook->fileUnusable());
     const bool usable = problem.isEmpty() || !m_logbook->fileUnusable();
     ui->btnImport->setEnabled(usable && !m_importing);
     ui->actionImport->setEnabled(usable && !m_importing);
+}
+
+void LogbookWindow::fitProblemArea()
+{
+    // The message takes the lines it needs up to a few; a longer one
+    // scrolls inside its area instead of making the window taller than the
+    // screen.
+    constexpr int kMostLines = 5;
+    const QFontMetrics fm = ui->lblProblem->fontMetrics();
+    const int width = ui->scrollProblem->viewport()->width();
+    const int needed = ui->lblProblem->heightForWidth(width > 0 ? width : 400);
+    ui->scrollProblem->setFixedHeight(qMin(needed, fm.lineSpacing() * kMostLines) + 2);
+}
+
+void LogbookWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    fitProblemArea();
 }
 
 void LogbookWindow::setStatus(const QString &text)
@@ -350,25 +322,14 @@ QString LogbookWindow::totalsText() const
     return ui->lblTotals->text();
 }
 
-QString LogbookWindow::statusText() const
-{
-    return ui->lblStatus->text();
-}
-
-QList<double> LogbookWindow::chartHours() const
-{
-    QList<double> out;
-    for (int m = 0; m < m_hours->count(); ++m)
-        out.append(m_hours->at(m));
-    return out;
-}
-
-void LogbookWindow::btnImport_Click()
+void LogbookWindow::chooseReportsToImport()
 {
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, tr("Import reports"), QDir::homePath(), tr("Text reports (*.txt);;All files (*)"));
-    if (!files.isEmpty())
-        importFiles(files);
+        this, tr("Import reports"), dialogFolder(), tr("Text reports (*.txt);;All files (*)"));
+    if (files.isEmpty())
+        return;
+    rememberFolder(files.first());
+    importFiles(files);
 }
 
 void LogbookWindow::importFiles(const QStringList &files)
@@ -388,19 +349,24 @@ void LogbookWindow::importFiles(const QStringList &files)
         setStatus(PilotLogbook::importSummary(result));
 }
 
-void LogbookWindow::btnExport_Click()
+void LogbookWindow::chooseExportFile()
 {
     const QString workbook = tr("Workbook (*.xlsx)");
     const QString csv = tr("CSV (*.csv)");
-    QString filter = workbook;
-    QString path = QFileDialog::getSaveFileName(this, tr("Export logbook"),
-        QDir::home().filePath(QStringLiteral("logbook.xlsx")), workbook + QStringLiteral(";;") + csv,
-        &filter);
-    if (path.isEmpty())
+    QFileDialog dialog(this, tr("Export logbook"), dialogFolder());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({ workbook, csv });
+    // The dialog adds the type's ending itself, so that the name it asks
+    // about replacing is the name written.
+    dialog.setDefaultSuffix(QStringLiteral("xlsx"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csv](const QString &filter) {
+        dialog.setDefaultSuffix(filter == csv ? QStringLiteral("csv") : QStringLiteral("xlsx"));
+    });
+    dialog.selectFile(QStringLiteral("logbook.xlsx"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    const QString suffix = filter == csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
-    if (!path.endsWith(suffix, Qt::CaseInsensitive))
-        path += suffix;
+    const QString path = dialog.selectedFiles().constFirst();
+    rememberFolder(path);
     exportTo(path);
 }
 

@@ -10,12 +10,8 @@ class LogbookWindow;
 }
 class LogbookModel;
 class PilotLogbook;
-class QBarSet;
-class QBarCategoryAxis;
-class QChart;
-class QChartView;
+class HoursChart;
 class QUndoStack;
-class QValueAxis;
 
 // The Logbook window: every flight of the pilot's logbook in one list with
 // a year and glider filter and its totals, a table per year, the hours per
@@ -42,34 +38,28 @@ public:
     LogbookModel *model() const { return m_model; }
     QUndoStack *undoStack() const { return m_undo; }
     QString totalsText() const;
-    QString statusText() const;
-    // The hours per month the chart shows now, January first.
-    QList<double> chartHours() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void initActionsConnections();
-    void btnImport_Click();
-    void btnExport_Click();
+    void chooseReportsToImport();
+    void chooseExportFile();
     void filterChanged();
     void refreshChoices();
     void refreshSummaries();
     void refreshProblem();
     void onRecorded(const LogbookEntry &entry);
+    void fitProblemArea();
     void setStatus(const QString &text);
-    void buildChart();
 
     std::unique_ptr<Ui::LogbookWindow> ui;
     PilotLogbook *m_logbook;
     LogbookModel *m_model;
     QUndoStack *m_undo;
-    QChartView *m_chartView = nullptr;
-    QChart *m_chart = nullptr;
-    QBarSet *m_hours = nullptr;
-    QBarCategoryAxis *m_months = nullptr;
-    QValueAxis *m_hoursAxis = nullptr;
+    HoursChart *m_chart = nullptr;
     bool m_cancelImport = false;
     bool m_importing = false;
 };

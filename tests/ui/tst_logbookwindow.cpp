@@ -5,20 +5,32 @@
 #include "tests/support/InstrumentRig.h"
 
 #include "logbook/PilotLogbook.h"
+#include "ui/HoursChart.h"
 #include "ui/LogbookModel.h"
 #include "ui/LogbookWindow.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChartView>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QGraphicsSimpleTextItem>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUndoStack>
+#include <QValueAxis>
 
 namespace {
 
@@ -28,6 +40,59 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// What the chart shows now: its title, each bar's label by month (empty
+// months left out), the hours axis' labels; or the text in its place.
+struct ChartShown
+{
+    QString title;
+    QStringList barLabels;
+    QStringList axisLabels;
+    QString emptyText;
+};
+
+ChartShown chartShown(const LogbookWindow &window)
+{
+    ChartShown shown;
+    const auto *empty = window.findChild<QLabel *>(QStringLiteral("lblNoFlights"));
+    if (empty && empty->isVisible()) {
+        shown.emptyText = empty->text();
+        return shown;
+    }
+    QChart *chart = window.findChild<QChartView *>(QStringLiteral("chartHours"))->chart();
+    shown.title = chart->title();
+    // The bar labels from left to right, beside the months that have hours.
+    const QBarSet *hours = qobject_cast<QBarSeries *>(chart->series().constFirst())->barSets().constFirst();
+    QList<int> months;
+    for (int m = 0; m < hours->count(); ++m) {
+        if (hours->at(m) > 0)
+            months << m + 1;
+    }
+    QList<const QGraphicsSimpleTextItem *> labels;
+    for (const QGraphicsItem *item : chart->childItems()) {
+        const auto *label = dynamic_cast<const QGraphicsSimpleTextItem *>(item);
+        if (label && label->isVisible() && !label->text().isEmpty())
+            labels << label;
+    }
+    std::sort(labels.begin(), labels.end(), [](auto *a, auto *b) { return a->pos().x() < b->pos().x(); });
+    for (int i = 0; i < labels.size(); ++i)
+        shown.barLabels << QStringLiteral("%1 %2").arg(months.value(i)).arg(labels.at(i)->text());
+    const auto *axis = qobject_cast<QValueAxis *>(chart->axes(Qt::Vertical).constFirst());
+    for (int i = 0; i < axis->tickCount(); ++i) {
+        const double value = axis->min() + i * (axis->max() - axis->min()) / (axis->tickCount() - 1);
+        shown.axisLabels << QString::asprintf(qPrintable(axis->labelFormat()), value);
+    }
+    return shown;
+}
+
+void choose(LogbookWindow &window, const char *comboName, const QString &text)
+{
+    auto *combo = window.findChild<QComboBox *>(QLatin1String(comboName));
+    const int index = combo->findText(text);
+    QVERIFY2(index >= 0, qPrintable(text));
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
 }
 
 } // namespace
@@ -43,6 +108,11 @@ private slots:
     void notesDeleteAndUndo();
     void unusableFileNeverReachesTheMainWindow();
     void everyControlNamed();
+    void chartAxis_data();
+    void chartAxis();
+    void chartFollowsTheList();
+    void keyboardAndFileDialogs();
+    void longProblemStaysInItsArea();
 
 private:
     void start()
@@ -217,11 +287,25 @@ void TestLogbookWindow::unusableFileNeverReachesTheMainWindow()
 }
 
 // A screen reader names every control, every column and the chart, whose
-// figures the per-year table gives as text.
+// figures the per-year table gives as text, and reads every line of
+// figures or news as it stands.
 void TestLogbookWindow::everyControlNamed()
 {
     PilotLogbook logbook(logbookPath());
+    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
     LogbookWindow window(&logbook);
+    QVERIFY(window.exportTo(m_data->filePath(QStringLiteral("shown.csv"))));
+    QStringList read;
+    for (QLabel *label : window.findChildren<QLabel *>()) {
+        if (label->text().isEmpty())
+            continue;
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(label);
+        QVERIFY(reader);
+        QCOMPARE(reader->text(QAccessible::Name), QString(label->text()).remove(QLatin1Char('&')));
+        read << label->objectName();
+    }
+    read.sort();
+    QCOMPARE(read, (QStringList { "lblGlider", "lblStatus", "lblTotals", "lblYear" }));
     QStringList unnamed;
     for (QWidget *w : window.findChildren<QWidget *>()) {
         const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
@@ -249,6 +333,173 @@ void TestLogbookWindow::everyControlNamed()
     QVERIFY(window.findChild<QWidget *>(QStringLiteral("chartHours"))
                 ->accessibleDescription()
                 .contains(QStringLiteral("table")));
+}
+
+void TestLogbookWindow::chartAxis_data()
+{
+    QTest::addColumn<int>("highestMinutes");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<int>("step");
+    // Whole hours, never a label twice, room above the tallest bar.
+    QTest::newRow("empty") << 0 << 1 << 1;
+    QTest::newRow("a few minutes") << 5 << 1 << 1;
+    QTest::newRow("1:30") << 90 << 2 << 1;
+    QTest::newRow("just under the top") << 327 << 6 << 1;
+    QTest::newRow("6 h: steps of 2") << 360 << 8 << 2;
+    QTest::newRow("37 h: steps of 10") << 37 * 60 << 50 << 10;
+    QTest::newRow("401:15") << 24075 << 500 << 100;
+}
+
+void TestLogbookWindow::chartAxis()
+{
+    QFETCH(int, highestMinutes);
+    QFETCH(int, top);
+    QFETCH(int, step);
+    const HoursChart::Axis axis = HoursChart::axisFor(highestMinutes);
+    QCOMPARE(axis, (HoursChart::Axis { top, step }));
+    QVERIFY(axis.top % axis.step == 0 && axis.top / axis.step <= 6);
+    QVERIFY(axis.top * 60 > highestMinutes);
+}
+
+// The chart counts what the list shows, labels its bars as the window
+// writes hours, names both filters, and gives way to a short text when the
+// list is empty.
+void TestLogbookWindow::chartFollowsTheList()
+{
+    PilotLogbook logbook(logbookPath());
+    LogbookWindow window(&logbook);
+    window.show();
+    QCOMPARE(chartShown(window).emptyText, QStringLiteral("No flights in the logbook yet."));
+
+    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsA(2), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsB(3), QStringLiteral("KESTREL"));
+    ChartShown shown = chartShown(window);
+    QCOMPARE(shown.title, QStringLiteral("Hours per month, All years, All gliders"));
+    QCOMPARE(shown.barLabels, (QStringList { "7 06:16", "11 00:05" }));
+    QCOMPARE(shown.axisLabels, (QStringList { "0", "2", "4", "6", "8" }));
+
+    choose(window, "cmbYear", QStringLiteral("2000"));
+    shown = chartShown(window);
+    QCOMPARE(shown.title, QStringLiteral("Hours per month, 2000, All gliders"));
+    QCOMPARE(shown.barLabels, QStringList { "11 00:05" });
+    QCOMPARE(shown.axisLabels, (QStringList { "0", "1" }));
+
+    // A glider named on the 2005 flight of 01:30.
+    LogbookModel *model = window.model();
+    choose(window, "cmbYear", QStringLiteral("2005"));
+    const int d = model->entryAt(0).flight.duration == QStringLiteral("01:30") ? 0 : 1;
+    QVERIFY(model->setData(model->index(d, LogbookModel::Glider), QStringLiteral("Mentor 7")));
+    choose(window, "cmbGlider", QStringLiteral("Mentor 7"));
+    shown = chartShown(window);
+    QCOMPARE(shown.title, QStringLiteral("Hours per month, 2005, Mentor 7"));
+    QCOMPARE(shown.barLabels, QStringList { "7 01:30" });
+    QCOMPARE(shown.axisLabels, (QStringList { "0", "1", "2" }));
+
+    choose(window, "cmbYear", QStringLiteral("All years"));
+    choose(window, "cmbGlider", QStringLiteral("(no glider)"));
+    QCOMPARE(chartShown(window).title, QStringLiteral("Hours per month, All years, (no glider)"));
+    choose(window, "cmbYear", QStringLiteral("2000"));
+    choose(window, "cmbGlider", QStringLiteral("Mentor 7"));
+    QCOMPARE(model->rowCount(), 0);
+    QCOMPARE(chartShown(window).emptyText, QStringLiteral("No flights of this year and glider."));
+}
+
+// Tab leaves the flights list; the file dialogs open in the reports folder,
+// then where the pilot last went; Yes to "replace?" replaces the file.
+void TestLogbookWindow::keyboardAndFileDialogs()
+{
+    QTemporaryDir config;
+    const QString reports = config.filePath(QStringLiteral("reports"));
+    const QString elsewhere = config.filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(config.filePath(QStringLiteral("tolmera-reader/dosdevices"))));
+    QVERIFY(QDir().mkpath(reports) && QDir().mkpath(elsewhere));
+    QVERIFY(QFile::link(reports, config.filePath(QStringLiteral("tolmera-reader/dosdevices/c:"))));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+
+    PilotLogbook logbook(logbookPath());
+    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    LogbookWindow window(&logbook);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *flights = window.findChild<QTableView *>(QStringLiteral("tblFlights"));
+    flights->setFocus();
+    flights->setCurrentIndex(window.model()->index(0, 0));
+    QTest::keyClick(flights, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("tblYears"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget()->objectName() != QStringLiteral("tblYears"));
+
+    const QString earlier = elsewhere + QStringLiteral("/mine.csv");
+    {
+        QFile file(earlier);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("an earlier export\n");
+    }
+    // Each time: where the dialog opened; the first time the earlier file
+    // is chosen and replacing it confirmed.
+    QStringList openedIn;
+    QString asked;
+    const auto answerDialog = [&](bool chooseEarlier) {
+        QTimer::singleShot(0, this, [&, chooseEarlier] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            openedIn << dialog->directory().absolutePath();
+            if (!chooseEarlier) {
+                dialog->reject();
+                return;
+            }
+            QTimer::singleShot(0, this, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                asked = box->text();
+                box->button(QMessageBox::Yes)->click();
+            });
+            dialog->selectNameFilter(QStringLiteral("CSV (*.csv)"));
+            dialog->selectFile(earlier);
+            static_cast<QDialog *>(dialog)->accept(); // the file dialog's own checks run
+        });
+    };
+    answerDialog(true);
+    window.findChild<QPushButton *>(QStringLiteral("btnExport"))->click();
+    QVERIFY2(asked.contains(QStringLiteral("mine.csv")), qPrintable(asked));
+    QVERIFY(readFile(earlier).startsWith("Date,"));
+    QCOMPARE(QDir(elsewhere).entryList(QDir::Files), QStringList { "mine.csv" });
+    answerDialog(false);
+    window.findChild<QPushButton *>(QStringLiteral("btnImport"))->click();
+    QCOMPARE(openedIn, (QStringList { QFileInfo(reports).canonicalFilePath(), elsewhere }));
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+// However long the message about the file, it stays inside a few lines of
+// its own area and never makes the window taller.
+void TestLogbookWindow::longProblemStaysInItsArea()
+{
+    QString folder = m_data->path();
+    for (int i = 0; i < 20; ++i)
+        folder += QStringLiteral("/a folder with a long name to make the message wrap %1").arg(i);
+    const QString path = folder + QStringLiteral("/logbook.sqlite");
+    QVERIFY(QDir().mkpath(folder));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("my own notes, not a database\n");
+    }
+    PilotLogbook logbook(path);
+    LogbookWindow window(&logbook);
+    window.resize(900, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *problem = window.findChild<QLabel *>(QStringLiteral("lblProblem"));
+    QVERIFY(problem->text().contains(path));
+    QVERIFY(problem->heightForWidth(problem->width()) > 8 * problem->fontMetrics().lineSpacing());
+    const auto *area = window.findChild<QScrollArea *>(QStringLiteral("scrollProblem"));
+    QVERIFY(area->height() <= 6 * problem->fontMetrics().lineSpacing());
+    QVERIFY(window.minimumSizeHint().height() < 600);
+    QCOMPARE(window.height(), 600);
 }
 
 QTEST_MAIN(TestLogbookWindow)
