@@ -83,7 +83,7 @@ LogbookEntry historyFlight(int k, int salt = 0)
     f.speedMin = QString::number(18 + k % 10);
     f.speedMax = QString::number(40 + k % 30);
     LogbookEntry e;
-    e.flight = f;
+    e.flight = *LogbookFlight::fromSummary(f);
     e.pilot = QStringLiteral("KESTREL");
     e.glider = QString::fromLatin1(gliders[k % 4]);
     e.site = k % 3 ? QStringLiteral("Kössen") : QStringLiteral("Bassano");
@@ -204,7 +204,7 @@ int run(int flights)
     t.restart();
     for (int k = 0; k < kRecorded; ++k) {
         const LogbookEntry e = historyFlight(flights + k);
-        logbook.record(e.flight, e.pilot);
+        logbook.record(LogbookText::summaryOf(e.flight, QStringLiteral(".")), e.pilot);
     }
     const double perFlight = msSince(t) / kRecorded;
     std::printf("Recording a flight:            %8.2f ms = %.3f%% of a flight's %.0f ms of waits (target < "
@@ -217,7 +217,8 @@ int run(int flights)
     const auto writeReport = [&dir](int n) {
         FlightTable table;
         for (int f = 1; f <= 100; ++f) {
-            FlightSummary s = historyFlight(f * 101 + n, 17).flight;
+            FlightSummary s
+                = LogbookText::summaryOf(historyFlight(f * 101 + n, 17).flight, QStringLiteral("."));
             s.flightNumber = qint16(f);
             s.date = QStringLiteral("20%1-%2-%3")
                          .arg(30 + n / 12 % 60)

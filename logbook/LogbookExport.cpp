@@ -19,14 +19,14 @@ bool writeWorkbook(const QString &path, const QList<LogbookEntry> &entries, QStr
     sheet.flights.reserve(entries.size());
     sheet.extraTexts.reserve(entries.size());
     for (const LogbookEntry &e : entries) {
-        sheet.flights.append(e.flight);
+        sheet.flights.append(LogbookText::summaryOf(e.flight, QStringLiteral(".")));
         sheet.extraTexts.append({ e.site, e.glider, e.notes });
         if (!e.pilot.isEmpty() && !pilots.contains(e.pilot))
             pilots.append(e.pilot);
     }
     // The sheet has one pilot line: the pilots of the flights it holds.
     sheet.pilotName = pilots.join(QStringLiteral(", "));
-    // The store keeps the rates with a decimal point.
+    // The rates go in as numbers; the point only separates them here.
     sheet.decimalPoint = QStringLiteral(".");
     return Workbook::writeWithExtraColumns(path, sheet, placedAt);
 }

@@ -111,17 +111,59 @@ int monthOf(const QString &date)
     return month >= 1 && month <= 12 ? month : 0;
 }
 
-FlightFigures figuresOf(const FlightSummary &flight)
+FlightFigures figuresOf(const LogbookFlight &flight)
 {
     FlightFigures f;
-    f.year = yearOf(flight.date);
-    f.month = monthOf(flight.date);
-    f.minutes = durationMinutes(flight.duration).value_or(0);
-    bool ok = false;
-    const int qne = flight.qneMax.toInt(&ok);
-    if (ok)
-        f.qneMax = qne;
+    f.year = flight.date.isValid() ? flight.date.year() : 0;
+    f.month = flight.date.isValid() ? flight.date.month() : 0;
+    f.minutes = flight.durationMinutes;
+    f.qneMax = flight.qneMax;
     return f;
+}
+
+QString dateText(const QDate &date)
+{
+    return date.isValid() ? date.toString(Qt::ISODate) : QString();
+}
+
+QString clockText(int minutes)
+{
+    return hoursText(minutes);
+}
+
+QString rateText(double rate, const QString &decimalPoint)
+{
+    const qint64 tenths = qRound64(rate * 10);
+    QString text = QString::number(tenths / 10);
+    if (tenths % 10 != 0)
+        text += decimalPoint + QString::number(qAbs(tenths % 10));
+    return text;
+}
+
+QString fieldText(const LogbookFlight &flight, int field, const QString &decimalPoint)
+{
+    switch (field) {
+    case 1:
+        return dateText(flight.date);
+    case 2:
+        return clockText(flight.startMinutes);
+    case 3:
+        return hoursText(flight.durationMinutes);
+    case 8:
+        return rateText(flight.liftMax, decimalPoint);
+    case 9:
+        return rateText(flight.sinkMax, decimalPoint);
+    default:
+        return flight.value(field).toString();
+    }
+}
+
+FlightSummary summaryOf(const LogbookFlight &flight, const QString &decimalPoint)
+{
+    FlightSummary s;
+    for (size_t i = 1; i < FlightFields::kAll.size(); ++i)
+        s.*FlightFields::kAll[i].text = fieldText(flight, int(i), decimalPoint);
+    return s;
 }
 
 std::optional<double> numberOf(const QString &text)
@@ -194,35 +236,48 @@ QString csvField(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+QString csvTextField(const QString &text)
+{
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (!text.isEmpty() && formulaStarts.contains(text.front()))
+        return csvField(QLatin1Char('\'') + text);
+    return csvField(text);
+}
+
 QStringList columnNames()
 {
-    return { QStringLiteral("Date"), QStringLiteral("Start time"), QStringLiteral("Duration"),
-        QStringLiteral("QNE min"), QStringLiteral("QNE max"), QStringLiteral("Height diff max"),
-        QStringLiteral("Total gain"), QStringLiteral("Lift max"), QStringLiteral("Sink max"),
-        QStringLiteral("Speed min"), QStringLiteral("Speed max"), QStringLiteral("Pilot"),
-        QStringLiteral("Site"), QStringLiteral("Glider"), QStringLiteral("Notes") };
+    QStringList names;
+    for (const FlightField &field : FlightFields::kAll) {
+        if (field.logbookHead)
+            names.append(QString::fromLatin1(field.logbookHead));
+    }
+    return names
+        + QStringList { QStringLiteral("Pilot"), QStringLiteral("Site"), QStringLiteral("Glider"),
+              QStringLiteral("Notes") };
 }
 
 QByteArray csv(const QList<LogbookEntry> &entries)
 {
     QString out;
     const auto row = [&out](const QStringList &fields) {
-        QStringList quoted;
-        quoted.reserve(fields.size());
-        for (const QString &f : fields)
-            quoted.append(csvField(f));
-        out += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+        out += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     };
-    row(columnNames());
+    QStringList head;
+    for (const QString &name : columnNames())
+        head.append(csvField(name));
+    row(head);
     for (const LogbookEntry &e : entries) {
         QStringList fields;
         // The flight's fields after its number, as the report and the
-        // workbook order them, then the pilot's own columns.
-        for (auto field = FlightFields::kAll.begin() + 1; field != FlightFields::kAll.end(); ++field)
-            fields.append(e.flight.*field->text);
-        row(fields + QStringList { e.pilot, e.site, e.glider, e.notes });
+        // workbook order them, then the pilot's own columns. Numbers carry
+        // a decimal point whatever the locale.
+        for (size_t i = 1; i < FlightFields::kAll.size(); ++i)
+            fields.append(fieldText(e.flight, int(i), QStringLiteral(".")));
+        for (const QString *text : { &e.pilot, &e.site, &e.glider, &e.notes })
+            fields.append(csvTextField(*text));
+        row(fields);
     }
-    return out.toUtf8();
+    return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
 }
 
 } // namespace LogbookText

@@ -27,6 +27,18 @@ QString totalsLine(qint64 flights, qint64 minutes);
 // decoder gives it: no empty, "*" or half-read flight passes.
 bool isCompleteFlight(const FlightSummary &flight);
 
+// The forms a logbook flight is shown and written in: "yyyy-mm-dd",
+// "hh:mm" (a start time), the rates in their shortest form with the given
+// separator ("4.5", "3"), whole numbers as they are.
+QString dateText(const QDate &date);
+QString clockText(int minutes);
+QString rateText(double rate, const QString &decimalPoint);
+// The text of a field of the flight field table (1 = date ... 11).
+QString fieldText(const LogbookFlight &flight, int field, const QString &decimalPoint);
+// The flight in the decoder's texts, for the writers that take those (the
+// flight number is 0: the logbook does not keep it).
+FlightSummary summaryOf(const LogbookFlight &flight, const QString &decimalPoint);
+
 // The year of a "yyyy-mm-dd" date, the month 1..12; 0 when not readable.
 int yearOf(const QString &date);
 int monthOf(const QString &date);
@@ -43,7 +55,7 @@ struct FlightFigures
     int minutes = 0;
     std::optional<int> qneMax;
 };
-FlightFigures figuresOf(const FlightSummary &flight);
+FlightFigures figuresOf(const LogbookFlight &flight);
 
 struct YearTotals
 {
@@ -66,12 +78,17 @@ QList<qint64> minutesPerMonth(const QList<FlightFigures> &flights, int year);
 // One CSV field: quoted when it holds a comma, a quote, CR or LF (quotes
 // doubled), as it stands otherwise.
 QString csvField(const QString &text);
+// A text the pilot typed, as a CSV field: one that starts like a formula
+// (=, +, -, @, a tab or a carriage return) gets a leading apostrophe, so
+// that a spreadsheet shows it as text and never runs it.
+QString csvTextField(const QString &text);
 
 // The column names of the logbook's files and table, in file order.
 QStringList columnNames();
 
-// The entries as CSV: a header row, one row per entry, CR LF after each
-// row, UTF-8 without a byte order mark.
+// The entries as CSV: a byte order mark (spreadsheets then read UTF-8), a
+// header row, one row per entry, CR LF after each row; numbers as numbers
+// with a decimal point.
 QByteArray csv(const QList<LogbookEntry> &entries);
 
 } // namespace LogbookText

@@ -8,16 +8,28 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cstdio>
 
 namespace {
 
-// A report of 100 flights is about 12 KB; a file far larger than any report
-// is not read into memory.
-constexpr qint64 kMaxReportBytes = 16 * 1024 * 1024;
+// How often flights waiting for the logbook are offered to it again.
+constexpr int kRetryMs = 5000;
+// A report line is about 80 characters; a longer one is no report's.
+constexpr qint64 kMaxLineBytes = 4096;
+// Flights stored in one transaction of an import, between two looks at
+// the progress and the cancel button.
+constexpr int kImportStep = 500;
+
+// The instrument pads the name with blanks to eight characters.
+QString pilotOf(const QString &name)
+{
+    QString pilot = name.left(ReportImport::kPilotNameLength);
+    while (!pilot.isEmpty() && pilot.back().isSpace())
+        pilot.chop(1);
+    return pilot;
+}
 
 } // namespace
 
@@ -25,6 +37,11 @@ PilotLogbook::PilotLogbook(const QString &path, QObject *parent)
     : QObject(parent)
     , m_store(path)
 {
+    // The window thread never waits for another program's write.
+    m_store.setBusyTimeout(0);
+    m_retry.setInterval(kRetryMs);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &PilotLogbook::storeWaiting);
 }
 
 PilotLogbook::~PilotLogbook() = default;
@@ -41,21 +58,49 @@ bool PilotLogbook::fileUnusable() const
     case LogbookStore::Problem::NotALogbook:
     case LogbookStore::Problem::Damaged:
     case LogbookStore::Problem::NewerVersion:
-        return true;
+        return !m_store.isOpen();
     default:
         return false;
     }
 }
 
-void PilotLogbook::report(bool ok)
+QString PilotLogbook::problemText() const
 {
-    const QString text = ok ? QString() : m_store.message();
+    if (m_waiting.isEmpty())
+        return m_problemText;
+    const QString waiting = m_waiting.size() == 1
+        ? QStringLiteral(
+            "1 flight waits to be stored; it will be stored as soon as the logbook can be written.")
+        : QStringLiteral("%1 flights wait to be stored; they will be stored as soon as the logbook can be "
+                         "written.")
+              .arg(m_waiting.size());
+    return m_problemText.isEmpty() ? waiting : m_problemText + QLatin1Char(' ') + waiting;
+}
+
+void PilotLogbook::setProblem(const QString &text, bool fromWrite)
+{
+    m_problemFromWrite = fromWrite && !text.isEmpty();
     if (text == m_problemText)
         return;
     m_problemText = text;
     if (!text.isEmpty())
         std::fprintf(stderr, "tolmera-reader: logbook: %s\n", qUtf8Printable(text));
     emit problemChanged();
+}
+
+void PilotLogbook::afterWrite(bool ok)
+{
+    setProblem(ok ? QString() : m_store.message(), true);
+}
+
+void PilotLogbook::afterRead(bool ok)
+{
+    m_lastReadFailed = !ok;
+    // A read that works says nothing about writing: a failed write stays
+    // told until a write succeeds.
+    if (ok && m_problemFromWrite)
+        return;
+    setProblem(ok ? QString() : m_store.message(), m_problemFromWrite);
 }
 
 bool PilotLogbook::ensureOpen()
@@ -68,39 +113,99 @@ bool PilotLogbook::ensureOpen()
         return false;
     m_tried = true;
     const bool ok = m_store.open();
-    report(ok);
+    afterRead(ok);
+    if (ok && m_store.isReadOnly())
+        emit problemChanged();
     return ok;
 }
 
 void PilotLogbook::record(const FlightSummary &flight, const QString &pilotName)
 {
-    if (!LogbookText::isCompleteFlight(flight) || !ensureOpen())
+    const auto typed = LogbookFlight::fromSummary(flight);
+    if (!typed)
         return;
     LogbookEntry entry;
-    entry.flight = flight;
-    // The instrument pads the name with blanks to eight characters.
-    static const QRegularExpression trailingBlanks(QStringLiteral("\\s+$"));
-    entry.pilot = QString(pilotName).remove(trailingBlanks);
-    qint64 id = 0;
-    const LogbookStore::Recorded outcome = m_store.record(entry, &id);
-    report(outcome != LogbookStore::Recorded::Failed);
-    if (outcome == LogbookStore::Recorded::Named)
-        emit pilotNamed(id, entry.pilot);
-    if (outcome != LogbookStore::Recorded::Added)
+    entry.flight = *typed;
+    entry.pilot = pilotOf(pilotName);
+    if (entry.pilot.isEmpty())
+        m_unnamed.append(*typed);
+    m_waiting.append(entry);
+    storeWaiting();
+}
+
+void PilotLogbook::pilotNameRead(const QString &pilotName)
+{
+    const QString pilot = pilotOf(pilotName);
+    const QList<LogbookFlight> unnamed = std::exchange(m_unnamed, {});
+    if (pilot.isEmpty() || unnamed.isEmpty())
         return;
-    entry.id = id;
-    emit recorded(entry);
+    // Flights still waiting take the name where they wait; the stored ones
+    // are offered again with it, and gain it (a flight there with a name
+    // already keeps that).
+    for (const LogbookFlight &flight : unnamed) {
+        const auto waiting = std::find_if(m_waiting.begin(), m_waiting.end(),
+            [&](const LogbookEntry &e) { return e.flight == flight && e.pilot.isEmpty(); });
+        if (waiting != m_waiting.end()) {
+            waiting->pilot = pilot;
+            continue;
+        }
+        LogbookEntry entry;
+        entry.flight = flight;
+        entry.pilot = pilot;
+        m_waiting.append(entry);
+    }
+    storeWaiting();
+}
+
+void PilotLogbook::operationEnded()
+{
+    m_unnamed.clear();
+}
+
+bool PilotLogbook::storeWaiting()
+{
+    if (m_waiting.isEmpty())
+        return true;
+    const qsizetype before = m_waiting.size();
+    std::optional<LogbookStore::Added> added;
+    if (ensureOpen())
+        added = m_store.recordAll(m_waiting);
+    if (!added) {
+        if (m_store.isOpen() || !fileUnusable())
+            afterWrite(false);
+        m_retry.start();
+        emit problemChanged();
+        return false;
+    }
+    m_waiting.clear();
+    m_retry.stop();
+    afterWrite(true);
+    if (before > 0 && m_problemText.isEmpty())
+        emit problemChanged();
+    for (const LogbookEntry &e : std::as_const(added->addedEntries))
+        emit recorded(e);
+    emitUpdated(added->named);
+    return true;
+}
+
+void PilotLogbook::emitUpdated(const QList<qint64> &ids)
+{
+    for (const qint64 id : ids) {
+        if (const auto e = m_store.entry(id))
+            emit updated(*e);
+    }
 }
 
 QString PilotLogbook::startNew()
 {
     const QString aside = m_store.putAside(QDate::currentDate().toString(Qt::ISODate));
     if (aside.isEmpty()) {
-        report(false);
+        afterWrite(false);
         return aside;
     }
     m_tried = false;
     ensureOpen();
+    storeWaiting();
     emit reset();
     return aside;
 }
@@ -112,33 +217,59 @@ PilotLogbook::ImportResult PilotLogbook::importReports(const QStringList &files,
         result.failed = true;
         return result;
     }
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        if (env.isCancelled()) {
-            result.cancelled = true;
-            break;
-        }
+    const auto store = [&](const QList<LogbookEntry> &flights) {
+        if (flights.isEmpty())
+            return true;
+        const auto added = m_store.recordAll(flights);
+        afterWrite(bool(added));
+        if (!added)
+            return false;
+        result.added += added->added;
+        result.alreadyThere += added->alreadyThere;
+        return true;
+    };
+    for (qsizetype i = 0; i < files.size() && !result.cancelled && !result.failed; ++i) {
         const QString &path = files.at(i);
-        env.setProgressText(QStringLiteral("Reading report %1 of %2: %3")
-                                .arg(i + 1)
-                                .arg(files.size())
-                                .arg(QFileInfo(path).fileName()));
+        const QString name = QFileInfo(path).fileName();
+        const auto progress = [&](qint64 done, qint64 size) {
+            env.setProgressText(QStringLiteral("Reading report %1 of %2: %3 (%4 %)")
+                                    .arg(i + 1)
+                                    .arg(files.size())
+                                    .arg(name)
+                                    .arg(size > 0 ? done * 100 / size : 100));
+            result.cancelled = env.isCancelled();
+            return !result.cancelled;
+        };
+        if (!progress(0, 0))
+            break;
         QFile file(path);
         // Only plain files: a pipe or a device would never end.
-        if (!QFileInfo(path).isFile() || QFileInfo(path).size() > kMaxReportBytes
-            || !file.open(QIODevice::ReadOnly)) {
+        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
             result.unreadableFiles.append(path);
             continue;
         }
-        const ReportImport::Parsed parsed = ReportImport::parse(file.read(kMaxReportBytes));
-        result.linesNotUnderstood += parsed.linesNotUnderstood;
-        const auto added = m_store.recordAll(parsed.flights);
-        report(bool(added));
-        if (!added) {
-            result.failed = true;
-            break;
+        ReportImport::Reader reader;
+        QList<LogbookEntry> step;
+        while (!file.atEnd() && !result.failed && !result.cancelled) {
+            QByteArray line = file.readLine(kMaxLineBytes);
+            if (!line.endsWith('\n') && !file.atEnd()) {
+                // Far too long for a report's line: skipped to its end.
+                while (!file.atEnd() && !file.readLine(kMaxLineBytes).endsWith('\n')) { }
+                line = QByteArray("\x01");
+            }
+            reader.feed(line);
+            step += reader.takeFlights();
+            if (step.size() >= kImportStep) {
+                result.failed = !store(std::exchange(step, {}));
+                progress(file.pos(), file.size());
+            }
         }
-        result.added += added->added;
-        result.alreadyThere += added->alreadyThere;
+        if (!result.failed && !result.cancelled)
+            result.failed = !store(step);
+        if (!reader.parsed().isReport)
+            result.notReports.append(path);
+        else
+            result.linesNotUnderstood += reader.parsed().linesNotUnderstood;
     }
     if (result.added > 0)
         emit reset();
@@ -151,46 +282,69 @@ QString PilotLogbook::importSummary(const ImportResult &result)
                        .arg(result.added)
                        .arg(result.alreadyThere)
                        .arg(result.linesNotUnderstood);
+    for (const QString &file : result.notReports)
+        text += QStringLiteral("; %1 is not a report of this program").arg(QFileInfo(file).fileName());
     if (!result.unreadableFiles.isEmpty())
         text += QStringLiteral("; %1 could not be read")
                     .arg(result.unreadableFiles.size() == 1
                             ? QStringLiteral("1 file")
                             : QStringLiteral("%1 files").arg(result.unreadableFiles.size()));
     if (result.cancelled)
-        text += QStringLiteral("; stopped before the last file");
+        text += QStringLiteral("; stopped before the end");
     return text;
 }
 
 std::optional<QList<LogbookEntry>> PilotLogbook::entries()
 {
+    storeWaiting();
+    if (!ensureOpen()) {
+        m_lastReadFailed = true;
+        return std::nullopt;
+    }
+    auto all = m_store.entries();
+    afterRead(bool(all));
+    return all;
+}
+
+std::optional<QList<LogbookEntry>> PilotLogbook::deletedEntries()
+{
     if (!ensureOpen())
         return std::nullopt;
-    auto all = m_store.entries();
-    report(bool(all));
-    return all;
+    auto deleted = m_store.deletedEntries();
+    afterRead(bool(deleted));
+    return deleted;
 }
 
 bool PilotLogbook::setNote(qint64 id, NoteField field, const QString &text)
 {
-    const bool ok = ensureOpen() && m_store.setNote(id, field, text);
-    report(ok);
-    return ok;
-}
-
-std::optional<QList<LogbookEntry>> PilotLogbook::remove(const QList<qint64> &ids)
-{
-    if (!ensureOpen())
-        return std::nullopt;
-    auto removed = m_store.remove(ids);
-    report(bool(removed));
-    return removed;
-}
-
-bool PilotLogbook::restore(const QList<LogbookEntry> &entries)
-{
-    const bool ok = ensureOpen() && m_store.restore(entries);
-    report(ok);
+    const bool ok = ensureOpen() && m_store.setNote(id, field, text.left(kMaxNoteLength));
+    afterWrite(ok);
     if (ok)
-        emit reset();
+        emitUpdated({ id });
     return ok;
+}
+
+bool PilotLogbook::remove(const QList<qint64> &ids)
+{
+    const auto changed = ensureOpen() ? m_store.setDeleted(ids, true) : std::nullopt;
+    afterWrite(bool(changed));
+    if (!changed)
+        return false;
+    QList<qint64> gone;
+    for (const LogbookEntry &e : *changed)
+        gone.append(e.id);
+    if (!gone.isEmpty())
+        emit removed(gone);
+    return true;
+}
+
+bool PilotLogbook::undelete(const QList<qint64> &ids)
+{
+    const auto changed = ensureOpen() ? m_store.setDeleted(ids, false) : std::nullopt;
+    afterWrite(bool(changed));
+    if (!changed)
+        return false;
+    for (const LogbookEntry &e : *changed)
+        emit recorded(e);
+    return true;
 }

@@ -5,7 +5,7 @@
 
 #include <QObject>
 #include <QStringList>
-#include <memory>
+#include <QTimer>
 
 class OperationEnvironment;
 
@@ -13,11 +13,18 @@ class OperationEnvironment;
 // shown and edited by the Logbook window. The file is opened on first use,
 // never at start-up, and a failure never reaches the operation that read
 // the flight: it is kept here for the window to show and printed on
-// standard error.
+// standard error. Recording never waits for the file: a flight that cannot
+// be stored now (another program holds the logbook, the disk is full, the
+// file is read-only) waits in memory and is stored when the logbook can be
+// written again.
 class PilotLogbook : public QObject
 {
     Q_OBJECT
 public:
+    // Notes, sites and gliders are cut to this many characters, so that
+    // every export can hold them.
+    static constexpr int kMaxNoteLength = 2000;
+
     explicit PilotLogbook(const QString &path, QObject *parent = nullptr);
     ~PilotLogbook() override;
 
@@ -28,17 +35,35 @@ public:
     const QString &path() const { return m_store.path(); }
     LogbookStore &store() { return m_store; }
 
-    // Adds a flight read completely from the instrument, with the pilot name
-    // last read (trailing blanks dropped), unless it is there already. An
-    // empty, garbled or half-read flight is ignored.
-    void record(const FlightSummary &flight, const QString &pilotName);
+    // Adds a flight read completely from the instrument unless it is there
+    // already. An empty, garbled or half-read flight is ignored. Without a
+    // pilot name the flight takes the one its operation reads next
+    // (pilotNameRead()).
+    void record(const FlightSummary &flight, const QString &pilotName = QString());
+    // The pilot name an operation read (trailing blanks dropped): the
+    // flights it recorded before, without a name, are named in one go.
+    void pilotNameRead(const QString &pilotName);
+    // The operation is over: its flights still without a name keep none.
+    void operationEnded();
 
     // Opens the file if that has not been done or failed for a passing
-    // reason; true when it can be used.
+    // reason; true when it can be used (perhaps read-only).
     bool ensureOpen();
     LogbookStore::Problem problem() const { return m_store.problem(); }
-    // What went wrong last, for the window; empty when all is well.
-    QString problemText() const { return m_problemText; }
+    // What went wrong, for the window; empty when all is well. A failed
+    // write stays here until a later write succeeds, with the number of
+    // flights waiting to be stored.
+    QString problemText() const;
+    int waitingCount() const { return int(m_waiting.size()); }
+    // Stores the flights waiting, if the logbook lets it; true when none
+    // waits any more.
+    bool storeWaiting();
+    // The logbook can be read but not written, and why.
+    bool isReadOnly() const { return m_store.isReadOnly(); }
+    QString readOnlyReason() const { return m_store.readOnlyReason(); }
+    // Whether the list was read; an export from a logbook that could not be
+    // read would only replace an earlier file with an empty one.
+    bool lastReadFailed() const { return m_lastReadFailed; }
     // Whether the file itself is the trouble (no logbook, damaged, newer)
     // and can only be put aside for a new one.
     bool fileUnusable() const;
@@ -52,37 +77,57 @@ public:
         int alreadyThere = 0;
         int linesNotUnderstood = 0;
         QStringList unreadableFiles;
+        QStringList notReports; // files that are no report of this program
         bool cancelled = false;
         bool failed = false; // the logbook refused: see problemText()
     };
     // Reads text reports this program wrote and adds the flights not yet
-    // present, one file at a time, each in one transaction.
+    // present (nor deleted), reading and storing each file in steps with
+    // the progress shown and stopping when cancelled.
     ImportResult importReports(const QStringList &files, OperationEnvironment &env);
-    // "N added, M already in the logbook, K lines not understood".
+    // "N added, M already in the logbook, K lines not understood", then
+    // what went wrong with files.
     static QString importSummary(const ImportResult &result);
 
-    // Every flight, newest first; nullopt when the logbook cannot be read.
+    // Every flight not deleted, newest first; nullopt when the logbook
+    // cannot be read. The deleted flights.
     std::optional<QList<LogbookEntry>> entries();
+    std::optional<QList<LogbookEntry>> deletedEntries();
 
     // Edits through the window; false when the store refused (problemText()).
+    // The text is cut to kMaxNoteLength.
     bool setNote(qint64 id, NoteField field, const QString &text);
-    std::optional<QList<LogbookEntry>> remove(const QList<qint64> &ids);
-    bool restore(const QList<LogbookEntry> &entries);
+    // Marks flights deleted: they leave entries(), keep their notes, and
+    // stay out when the instrument or an import brings them again.
+    bool remove(const QList<qint64> &ids);
+    // Brings deleted flights back, notes intact.
+    bool undelete(const QList<qint64> &ids);
 
 signals:
-    // A new flight was recorded (entry carries its id).
+    // A flight came into the list: recorded, or undeleted (entry carries
+    // its id).
     void recorded(const LogbookEntry &entry);
-    // A flight recorded before the pilot name was known was read again
-    // with it.
-    void pilotNamed(qint64 id, const QString &pilot);
-    // Several flights came or went at once: read the list again.
+    // A flight of the list changed: named, or a note set.
+    void updated(const LogbookEntry &entry);
+    // Flights left the list.
+    void removed(const QList<qint64> &ids);
+    // Many flights came or went at once: read the list again.
     void reset();
+    // problemText(), waitingCount() or isReadOnly() changed.
     void problemChanged();
 
 private:
-    void report(bool ok);
+    void afterWrite(bool ok);
+    void afterRead(bool ok);
+    void setProblem(const QString &text, bool fromWrite);
+    void emitUpdated(const QList<qint64> &ids);
 
     LogbookStore m_store;
     QString m_problemText;
+    bool m_problemFromWrite = false;
+    bool m_lastReadFailed = false;
     bool m_tried = false;
+    QList<LogbookEntry> m_waiting;
+    QList<LogbookFlight> m_unnamed; // recorded by the running operation without a pilot name
+    QTimer m_retry;
 };

@@ -4,6 +4,7 @@
 #include "logbook/LogbookText.h"
 
 #include <QStringList>
+#include <utility>
 
 namespace ReportImport {
 
@@ -74,47 +75,72 @@ LineKind parseFlightLine(const QString &line, FlightSummary *flight)
 
 } // namespace
 
+void Reader::feed(const QByteArray &rawLine)
+{
+    QByteArray raw = rawLine;
+    if (raw.endsWith('\n'))
+        raw.chop(1);
+    if (raw.endsWith('\r'))
+        raw.chop(1);
+    if (raw.isEmpty())
+        return; // the end of the file, or a blank line added by hand
+    // Every record stands in double quotes; one without its closing quote
+    // was cut off.
+    if (raw.size() < 2 || !raw.startsWith('"') || !raw.endsWith('"')) {
+        ++m_parsed.linesNotUnderstood;
+        return;
+    }
+    const QString line = decode(raw.mid(1, raw.size() - 2));
+    if (line.startsWith(kPilotPrefix) || line == kPilotPrefix.trimmed()) {
+        m_pilot = line.mid(kPilotPrefix.size()).trimmed().left(kPilotNameLength).trimmed();
+        m_parsed.isReport = true;
+        return;
+    }
+    if (isHeaderLine(line)) {
+        m_parsed.isReport = true;
+        return;
+    }
+    FlightSummary flight;
+    switch (parseFlightLine(line, &flight)) {
+    case LineKind::Flight: {
+        const auto typed = LogbookFlight::fromSummary(flight);
+        if (!typed) {
+            // Written whole, but with a date, time or duration no flight has.
+            ++m_parsed.linesNotUnderstood;
+            break;
+        }
+        LogbookEntry entry;
+        entry.flight = *typed;
+        entry.pilot = m_pilot;
+        m_parsed.flights.append(entry);
+        m_parsed.isReport = true;
+        break;
+    }
+    case LineKind::Failed:
+        ++m_parsed.failedFlights;
+        m_parsed.isReport = true;
+        break;
+    case LineKind::Other:
+        ++m_parsed.linesNotUnderstood;
+        break;
+    }
+}
+
+QList<LogbookEntry> Reader::takeFlights()
+{
+    return std::exchange(m_parsed.flights, {});
+}
+
 Parsed parse(const QByteArray &report)
 {
-    Parsed out;
-    QString pilot;
-    const QList<QByteArray> lines = report.split('\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QByteArray raw = lines.at(i);
-        if (raw.endsWith('\r'))
-            raw.chop(1);
-        if (raw.isEmpty())
-            continue; // the end of the file, or a blank line added by hand
-        // Every record stands in double quotes; one without its closing
-        // quote was cut off.
-        if (raw.size() < 2 || !raw.startsWith('"') || !raw.endsWith('"')) {
-            ++out.linesNotUnderstood;
-            continue;
-        }
-        const QString line = decode(raw.mid(1, raw.size() - 2));
-        if (line.startsWith(kPilotPrefix) || line == kPilotPrefix.trimmed()) {
-            pilot = line.mid(kPilotPrefix.size()).trimmed();
-            continue;
-        }
-        if (isHeaderLine(line))
-            continue;
-        FlightSummary flight;
-        switch (parseFlightLine(line, &flight)) {
-        case LineKind::Flight: {
-            LogbookEntry entry;
-            entry.flight = flight;
-            entry.pilot = pilot;
-            out.flights.append(entry);
-            break;
-        }
-        case LineKind::Failed:
-            ++out.failedFlights;
-            break;
-        case LineKind::Other:
-            ++out.linesNotUnderstood;
-            break;
-        }
+    Reader reader;
+    QList<LogbookEntry> flights;
+    for (const QByteArray &line : report.split('\n')) {
+        reader.feed(line);
+        flights += reader.takeFlights();
     }
+    Parsed out = reader.parsed();
+    out.flights = flights;
     return out;
 }
 

@@ -13,10 +13,11 @@ namespace {
 // order of the report and the workbook.
 static_assert(LogbookModel::SpeedMax - LogbookModel::Date + 2 == int(FlightFields::kAll.size()));
 
-const QString *textOf(const LogbookEntry &e, int column)
+template <typename Row> const QString *textOf(const Row &row, int column)
 {
+    const LogbookEntry &e = row.entry;
     if (column >= LogbookModel::Date && column <= LogbookModel::SpeedMax)
-        return &(e.flight.*FlightFields::kAll[size_t(column - LogbookModel::Date + 1)].text);
+        return &(row.shown.*FlightFields::kAll[size_t(column - LogbookModel::Date + 1)].text);
     switch (column) {
     case LogbookModel::Pilot:
         return &e.pilot;
@@ -52,28 +53,10 @@ std::optional<NoteField> noteFieldOf(int column)
     }
 }
 
-// "yyyy-mm-dd" and "hh:mm" as one number that grows with time. Each part
-// is a byte of the instrument's record (up to three digits).
-qint64 whenOf(const FlightSummary &f)
+// Date and start time as one number that grows with time.
+qint64 whenOf(const LogbookFlight &f)
 {
-    qint64 key = 0;
-    int parts = 0;
-    qint64 part = 0;
-    for (const QString *text : { &f.date, &f.startTime }) {
-        for (const QChar c : *text) {
-            if (c.isDigit()) {
-                part = part * 10 + c.digitValue();
-            } else {
-                key = key * 1000 + part;
-                part = 0;
-                ++parts;
-            }
-        }
-        key = key * 1000 + part;
-        part = 0;
-        ++parts;
-    }
-    return parts == 5 ? key : 0;
+    return f.date.isValid() ? f.date.toJulianDay() * 24 * 60 + f.startMinutes : 0;
 }
 
 } // namespace
@@ -99,19 +82,13 @@ QVariant LogbookModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_shown.size())
         return {};
-    const LogbookEntry &e = m_rows.at(m_shown.at(index.row())).entry;
+    const Row &row = m_rows.at(m_shown.at(index.row()));
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole: {
-        const QString *text = textOf(e, column);
-        if (!text)
-            return {};
-        // The rates are stored with a point and shown as the user's locale
-        // writes them, like the main window's boxes.
-        if ((column == LiftMax || column == SinkMax) && m_decimalPoint != QStringLiteral("."))
-            return QString(*text).replace(QLatin1Char('.'), m_decimalPoint);
-        return *text;
+        const QString *text = textOf(row, column);
+        return text ? QVariant(*text) : QVariant();
     }
     case Qt::TextAlignmentRole:
         if (column >= Duration && column <= SpeedMax)
@@ -153,7 +130,7 @@ bool LogbookModel::setData(const QModelIndex &index, const QVariant &value, int 
         return false;
     Row &row = m_rows[m_shown.at(index.row())];
     const QString text = value.toString();
-    if (*textOf(row.entry, index.column()) == text)
+    if (*textOf(row, index.column()) == text)
         return true;
     if (!m_saveNote || !m_saveNote(row.entry.id, *field, text))
         return false;
@@ -173,14 +150,17 @@ bool LogbookModel::setData(const QModelIndex &index, const QVariant &value, int 
     return true;
 }
 
-LogbookModel::Row LogbookModel::rowFor(const LogbookEntry &entry)
+LogbookModel::Row LogbookModel::rowFor(const LogbookEntry &entry) const
 {
     Row row;
     row.entry = entry;
+    // The rates as the user's locale writes them, like the main window's
+    // boxes.
+    row.shown = LogbookText::summaryOf(entry.flight, m_decimalPoint);
     row.figures = LogbookText::figuresOf(entry.flight);
     row.when = whenOf(entry.flight);
     for (int c = QneMin; c <= SpeedMax; ++c)
-        row.numbers[size_t(c - QneMin)] = LogbookText::numberOf(*textOf(entry, c)).value_or(0);
+        row.numbers[size_t(c - QneMin)] = entry.flight.value(c - Date + 1).toDouble();
     return row;
 }
 
@@ -199,7 +179,7 @@ bool LogbookModel::lessThan(int a, int b) const
     case Date:
         break; // the tie-break below is the order of time
     case StartTime:
-        c = ra.entry.flight.startTime.compare(rb.entry.flight.startTime);
+        c = cmp(ra.entry.flight.startMinutes, rb.entry.flight.startMinutes);
         break;
     case Duration:
         c = cmp(ra.figures.minutes, rb.figures.minutes);
@@ -210,7 +190,7 @@ bool LogbookModel::lessThan(int a, int b) const
         else if (!m_sortTexts.isEmpty())
             c = m_sortTexts.at(a).compare(m_sortTexts.at(b));
         else
-            c = textOf(ra.entry, m_sortColumn)->compare(*textOf(rb.entry, m_sortColumn), Qt::CaseInsensitive);
+            c = textOf(ra, m_sortColumn)->compare(*textOf(rb, m_sortColumn), Qt::CaseInsensitive);
         break;
     }
     if (c == 0)
@@ -226,7 +206,7 @@ void LogbookModel::sortShown()
     if (m_sortColumn >= Pilot) {
         m_sortTexts.resize(m_rows.size());
         for (const int i : std::as_const(m_shown))
-            m_sortTexts[i] = textOf(m_rows.at(i).entry, m_sortColumn)->toCaseFolded();
+            m_sortTexts[i] = textOf(m_rows.at(i), m_sortColumn)->toCaseFolded();
     }
     std::sort(m_shown.begin(), m_shown.end(), [this](int a, int b) { return lessThan(a, b); });
     m_sortTexts.clear();
@@ -300,15 +280,15 @@ void LogbookModel::removeIds(const QList<qint64> &ids)
     endResetModel();
 }
 
-void LogbookModel::setPilot(qint64 id, const QString &pilot)
+void LogbookModel::updateEntry(const LogbookEntry &entry)
 {
     for (Row &r : m_rows) {
-        if (r.entry.id != id)
+        if (r.entry.id != entry.id)
             continue;
-        r.entry.pilot = pilot;
+        r = rowFor(entry);
         const int shown = int(m_shown.indexOf(int(&r - m_rows.data())));
         if (shown >= 0)
-            emit dataChanged(index(shown, Pilot), index(shown, Pilot));
+            emit dataChanged(index(shown, 0), index(shown, ColumnCount - 1));
         return;
     }
 }

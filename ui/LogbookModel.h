@@ -52,7 +52,8 @@ public:
     // A flight recorded while the window is open, put in its sorted place.
     void addEntry(const LogbookEntry &entry);
     void removeIds(const QList<qint64> &ids);
-    void setPilot(qint64 id, const QString &pilot);
+    // A flight of the list changed in the logbook (named, a note set).
+    void updateEntry(const LogbookEntry &entry);
 
     // year 0: every year; glider nullopt: every glider ("" is no glider).
     void setFilter(int year, const std::optional<QString> &glider);
@@ -76,11 +77,12 @@ private:
     struct Row
     {
         LogbookEntry entry;
+        FlightSummary shown; // the values as the user's locale writes them
         LogbookText::FlightFigures figures;
         qint64 when = 0; // date and start time as one number, for the order of time
         std::array<double, 8> numbers {}; // QneMin .. SpeedMax
     };
-    static Row rowFor(const LogbookEntry &entry);
+    Row rowFor(const LogbookEntry &entry) const;
     bool passes(const Row &row) const;
     bool lessThan(int a, int b) const;
     void rebuild();

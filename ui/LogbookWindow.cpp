@@ -21,14 +21,13 @@
 
 namespace {
 
-// Deleting flights: redo removes them from the logbook and keeps what they
-// held, undo puts them back with their notes.
+// Deleting flights: redo marks them deleted in the logbook, undo brings
+// them back with their notes; the list follows the logbook's signals.
 class DeleteFlights : public QUndoCommand
 {
 public:
-    DeleteFlights(PilotLogbook *logbook, LogbookModel *model, const QList<qint64> &ids)
+    DeleteFlights(PilotLogbook *logbook, const QList<qint64> &ids)
         : m_logbook(logbook)
-        , m_model(model)
         , m_ids(ids)
     {
         setText(ids.size() == 1 ? QStringLiteral("Delete flight")
@@ -36,27 +35,19 @@ public:
     }
     void redo() override
     {
-        const auto removed = m_logbook->remove(m_ids);
-        if (!removed) {
-            // The logbook refused (the window says why): nothing to undo.
+        // The logbook refused (the window says why): nothing to undo.
+        if (!m_logbook->remove(m_ids))
             setObsolete(true);
-            return;
-        }
-        m_removed = *removed;
-        m_model->removeIds(m_ids);
     }
     void undo() override
     {
-        // restore() has the window read the list again.
-        if (!m_logbook->restore(m_removed))
+        if (!m_logbook->undelete(m_ids))
             setObsolete(true);
     }
 
 private:
     PilotLogbook *m_logbook;
-    LogbookModel *m_model;
     QList<qint64> m_ids;
-    QList<LogbookEntry> m_removed;
 };
 
 // The import's progress goes to the status line; closing the window stops
@@ -186,7 +177,12 @@ void LogbookWindow::initActionsConnections()
 
     connect(m_logbook, &PilotLogbook::recorded, this, &LogbookWindow::onRecorded);
     connect(m_logbook, &PilotLogbook::reset, this, &LogbookWindow::reload);
-    connect(m_logbook, &PilotLogbook::pilotNamed, m_model, &LogbookModel::setPilot);
+    connect(m_logbook, &PilotLogbook::updated, m_model, &LogbookModel::updateEntry);
+    connect(m_logbook, &PilotLogbook::removed, this, [this](const QList<qint64> &ids) {
+        m_model->removeIds(ids);
+        refreshChoices();
+        refreshSummaries();
+    });
     connect(m_logbook, &PilotLogbook::problemChanged, this, &LogbookWindow::refreshProblem);
     connect(m_model, &LogbookModel::notesEdited, this, [this] {
         refreshChoices();
@@ -374,7 +370,9 @@ bool LogbookWindow::exportTo(const QString &path)
 {
     const QList<LogbookEntry> shown = m_model->shownEntries();
     QString placedAt = path;
-    const bool ok = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)
+    // A list that could not be read would replace an earlier file with an
+    // empty one.
+    const bool ok = !m_logbook->lastReadFailed() && path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)
         ? LogbookExport::writeCsv(path, shown)
         : LogbookExport::writeWorkbook(path, shown, &placedAt);
     setStatus(ok
@@ -394,9 +392,7 @@ void LogbookWindow::deleteSelected()
         ids.append(m_model->entryAt(index.row()).id);
     if (ids.isEmpty())
         return;
-    m_undo->push(new DeleteFlights(m_logbook, m_model, ids));
-    refreshChoices();
-    refreshSummaries();
+    m_undo->push(new DeleteFlights(m_logbook, ids));
 }
 
 void LogbookWindow::startNewLogbook()

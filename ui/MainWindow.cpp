@@ -176,6 +176,7 @@ template <typename Steps> void MainWindow::runOperation(Steps steps)
         // A wait was cut short: the program is closing, leave the window as it is.
     }
     m_busy = false;
+    m_logbook->operationEnded();
     if (!m_closing)
         updateOperationControls();
 }
@@ -321,6 +322,7 @@ bool MainWindow::funcGetPilotName()
         return false;
     }
     m_pilotName = *name;
+    m_logbook->pilotNameRead(m_pilotName);
     return true;
 }
 
@@ -402,7 +404,7 @@ void MainWindow::cmdGetFlight_Click()
             return;
         case FlightRecord::Status::Ok:
             showFlight(read->summary);
-            m_logbook->record(read->summary, m_pilotName);
+            m_logbook->record(read->summary); // named by the pilot refresh below
             break;
         }
         refreshPilotName();
@@ -459,7 +461,7 @@ void MainWindow::cmdExport_Click()
         ExportRun run(*m_session, m_flightTable);
         run.setStatusListener([this](const QString &line) { funcWriteError(line); });
         run.setFlightListener(
-            [this](const FlightSummary &flight) { m_logbook->record(flight, m_pilotName); });
+            [this](const FlightSummary &flight) { m_logbook->record(flight); }); // named after the loop
         const ExportRun::End end = run.run(*this, range.from, range.until);
         if (end == ExportRun::End::Cancelled)
             throw OperationCancelled {};

@@ -24,10 +24,20 @@ inline FlightSummary sampleFlight(int n, const QString &date = QStringLiteral("2
     return f;
 }
 
+// The flight as the logbook keeps it; an impossible one fails the test.
+inline LogbookFlight typedFlight(const FlightSummary &summary)
+{
+    const auto typed = LogbookFlight::fromSummary(summary);
+    if (!typed)
+        qFatal("not a flight: %s %s %s", qPrintable(summary.date), qPrintable(summary.startTime),
+            qPrintable(summary.duration));
+    return *typed;
+}
+
 inline LogbookEntry sampleEntry(int n, const QString &date = QStringLiteral("2005-07-14"))
 {
     LogbookEntry e;
-    e.flight = sampleFlight(n, date);
+    e.flight = typedFlight(sampleFlight(n, date));
     e.pilot = QStringLiteral("KESTREL");
     return e;
 }

@@ -28,8 +28,10 @@ void TestLogbookExport::workbookWithNotes()
     entries[0].site = QStringLiteral("Kössen");
     entries[0].glider = QStringLiteral("Mentor 7");
     entries[0].notes = QStringLiteral("=1+1 stays text");
-    entries[1].flight.duration = QStringLiteral("100:00");
-    entries[1].flight.liftMax = QStringLiteral("3");
+    entries[1].flight.durationMinutes = 6000; // kept by an upgraded first-version logbook
+    entries[1].flight.liftMax = 3;
+    // A note as long as the logbook takes: the workbook still holds it.
+    entries[2].notes = QString(2000, QLatin1Char('n'));
 
     const QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("logbook.xlsx"));

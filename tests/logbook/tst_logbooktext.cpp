@@ -80,26 +80,43 @@ void TestLogbookText::wholeFlights_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("whole");
+    QTest::addColumn<bool>("possible"); // a flight the logbook takes
     QTest::newRow("as read") << ""
-                             << "" << true;
+                             << "" << true << true;
     QTest::newRow("negative QNE") << "qneMin"
-                                  << "-20" << false; // difference no longer matches
+                                  << "-20" << false << false; // difference no longer matches
     QTest::newRow("decimal comma") << "liftMax"
-                                   << "4,5" << true;
+                                   << "4,5" << true << true;
     QTest::newRow("three-digit day") << "date"
-                                     << "2005-07-255" << true;
+                                     << "2005-07-255" << true << false;
+    QTest::newRow("no such date") << "date"
+                                  << "2099-13-45" << true << false;
+    QTest::newRow("29 February of a leap year") << "date"
+                                                << "2008-02-29" << true << true;
+    QTest::newRow("past midnight") << "startTime"
+                                   << "24:00" << true << false;
+    QTest::newRow("minute 60") << "startTime"
+                               << "10:60" << true << false;
+    QTest::newRow("a day long") << "duration"
+                                << "24:00" << true << true;
+    QTest::newRow("over a day") << "duration"
+                                << "24:01" << true << false;
+    QTest::newRow("999999 hours") << "duration"
+                                  << "999999:59" << true << false;
+    QTest::newRow("whole rate") << "liftMax"
+                                << "3" << true << true;
     QTest::newRow("empty date") << "date"
-                                << "" << false;
+                                << "" << false << false;
     QTest::newRow("failed mark") << "startTime"
-                                 << "*" << false;
+                                 << "*" << false << false;
     QTest::newRow("cut duration") << "duration"
-                                  << "01:3" << false;
+                                  << "01:3" << false << false;
     QTest::newRow("cut gain") << "totalGain"
-                              << "" << false;
+                              << "" << false << false;
     QTest::newRow("letters") << "speedMax"
-                             << "5x" << false;
+                             << "5x" << false << false;
     QTest::newRow("two decimals") << "sinkMax"
-                                  << "3.25" << false;
+                                  << "3.25" << false << false;
 }
 
 void TestLogbookText::wholeFlights()
@@ -107,6 +124,7 @@ void TestLogbookText::wholeFlights()
     QFETCH(QString, field);
     QFETCH(QString, value);
     QFETCH(bool, whole);
+    QFETCH(bool, possible);
     FlightSummary f = sampleFlight(1);
     const QHash<QString, QString *> fields { { "date", &f.date }, { "startTime", &f.startTime },
         { "duration", &f.duration }, { "qneMin", &f.qneMin }, { "liftMax", &f.liftMax },
@@ -114,16 +132,27 @@ void TestLogbookText::wholeFlights()
     if (!field.isEmpty())
         *fields.value(field) = value;
     QCOMPARE(LogbookText::isCompleteFlight(f), whole);
+    // Taken into the logbook, the values read back in the decoder's forms
+    // under either separator.
+    const auto typed = LogbookFlight::fromSummary(f);
+    QCOMPARE(typed.has_value(), possible);
+    if (typed) {
+        f.flightNumber = 0;
+        f.liftMax.replace(QLatin1Char(','), QLatin1Char('.'));
+        QCOMPARE(LogbookText::summaryOf(*typed, QStringLiteral(".")), f);
+        QCOMPARE(typed->liftMax, f.liftMax.toDouble());
+        QCOMPARE(LogbookText::fieldText(*typed, 8, QStringLiteral(",")), f.liftMax.replace('.', ','));
+    }
 }
 
 void TestLogbookText::sumsPerYearAndMonth()
 {
     QList<LogbookEntry> entries { sampleEntry(1, "2005-07-14"), sampleEntry(2, "2005-07-20"),
         sampleEntry(3, "2005-08-01"), sampleEntry(4, "2010-05-03") };
-    entries[1].flight.duration = "100:00";
-    entries[3].flight.qneMin = "-20";
-    entries[3].flight.qneMax = "-10";
-    entries[3].flight.heightDiffMax = "10";
+    entries[1].flight.durationMinutes = 6000; // kept by an upgraded first-version logbook
+    entries[3].flight.qneMin = -20;
+    entries[3].flight.qneMax = -10;
+    entries[3].flight.heightDiffMax = 10;
 
     QList<LogbookText::FlightFigures> figures;
     for (const LogbookEntry &e : entries)
@@ -173,29 +202,60 @@ void TestLogbookText::csvQuoting_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typedField"); // the same text typed by the pilot
     QTest::newRow("plain") << "Kössen"
+                           << "Kössen"
                            << "Kössen";
     QTest::newRow("comma") << "2,5"
+                           << "\"2,5\""
                            << "\"2,5\"";
     QTest::newRow("quote") << "the \"big\" one"
+                           << "\"the \"\"big\"\" one\""
                            << "\"the \"\"big\"\" one\"";
     QTest::newRow("line break") << "a\nb"
+                                << "\"a\nb\""
                                 << "\"a\nb\"";
     QTest::newRow("CR") << "a\rb"
+                        << "\"a\rb\""
                         << "\"a\rb\"";
     QTest::newRow("empty") << ""
+                           << ""
                            << "";
+    QTest::newRow("formula") << "=HYPERLINK(\"x\")"
+                             << "\"=HYPERLINK(\"\"x\"\")\""
+                             << "\"'=HYPERLINK(\"\"x\"\")\"";
+    QTest::newRow("plus") << "+1"
+                          << "+1"
+                          << "'+1";
+    QTest::newRow("minus") << "-2 thermals"
+                           << "-2 thermals"
+                           << "'-2 thermals";
+    QTest::newRow("at") << "@SUM(A1)"
+                        << "@SUM(A1)"
+                        << "'@SUM(A1)";
+    QTest::newRow("tab first") << "\tx"
+                               << "\tx"
+                               << "'\tx";
+    QTest::newRow("CR first") << "\rx"
+                              << "\"\rx\""
+                              << "\"'\rx\"";
+    QTest::newRow("equals inside") << "a=b"
+                                   << "a=b"
+                                   << "a=b";
     // Not valid UTF-16, so no pattern match sees the comma.
     const QString lone = QString(QChar(0xD800)) + QStringLiteral(",x");
     QTest::newRow("comma after a lone surrogate")
-        << lone << QStringLiteral("\"") + lone + QStringLiteral("\"");
+        << lone << QStringLiteral("\"") + lone + QStringLiteral("\"")
+        << QStringLiteral("\"") + lone + QStringLiteral("\"");
 }
 
 void TestLogbookText::csvQuoting()
 {
     QFETCH(QString, text);
     QFETCH(QString, field);
+    QFETCH(QString, typedField);
     QCOMPARE(LogbookText::csvField(text), field);
+    QCOMPARE(LogbookText::csvTextField(text), typedField);
 }
 
 void TestLogbookText::csvFile()
@@ -203,12 +263,19 @@ void TestLogbookText::csvFile()
     LogbookEntry e = sampleEntry(5);
     e.site = "Kössen, west";
     e.notes = "thermal";
-    const QByteArray csv = LogbookText::csv({ e });
+    LogbookEntry low = sampleEntry(6);
+    low.flight.qneMin = -35; // a number, never taken for a formula
+    low.flight.heightDiffMax = 2165;
+    low.flight.liftMax = 3;
+    low.glider = "-Mentor";
+    const QByteArray csv = LogbookText::csv({ e, low });
     QCOMPARE(csv,
-        QByteArray("Date,Start time,Duration,QNE min,QNE max,Height diff max,Total gain,Lift max,Sink max,"
+        QByteArray("\xEF\xBB\xBF"
+                   "Date,Start time,Duration,QNE min,QNE max,Height diff max,Total gain,Lift max,Sink max,"
                    "Speed min,Speed max,Pilot,Site,Glider,Notes\r\n"
                    "2005-07-14,10:05,01:30,850,2130,1280,3400,4.5,3.2,18,52,KESTREL,\"K\xC3\xB6ssen, west\",,"
-                   "thermal\r\n"));
+                   "thermal\r\n"
+                   "2005-07-14,10:06,01:30,-35,2130,2165,3400,3,3.2,18,52,KESTREL,,'-Mentor,\r\n"));
 }
 
 // A report of the program's own writer, read back: every flight, its pilot
@@ -230,13 +297,26 @@ void TestLogbookText::importRoundTrip()
     QVERIFY(report);
 
     const ReportImport::Parsed parsed = ReportImport::parse(*report);
-    QCOMPARE(parsed.linesNotUnderstood, 0);
+    // The 100-hour flight is written whole but is no flight: not taken.
+    QCOMPARE(parsed.linesNotUnderstood, 1);
     QCOMPARE(parsed.failedFlights, 1);
-    QCOMPARE(parsed.flights.size(), 99);
-    QCOMPARE(parsed.flights.at(6).flight, longFlight);
-    QCOMPARE(parsed.flights.at(0).flight, table.entry(1));
-    QCOMPARE(parsed.flights.at(98).flight, table.entry(100));
+    QVERIFY(parsed.isReport);
+    QCOMPARE(parsed.flights.size(), 98);
+    QCOMPARE(parsed.flights.at(0).flight, typedFlight(table.entry(1)));
+    QCOMPARE(parsed.flights.at(97).flight, typedFlight(table.entry(100)));
     QCOMPARE(parsed.flights.at(0).pilot, QStringLiteral("REN\u00c9"));
+    longFlight.duration = "10:00";
+    table.store(longFlight);
+    const auto again
+        = ReportImport::parse(*TextReport::build(ExportData { QStringLiteral("x"), 7, 7, &table }));
+    QCOMPARE(again.flights.size(), 1);
+    QCOMPARE(again.flights.at(0).flight.qneMin, -20);
+    QCOMPARE(again.flights.at(0).flight.liftMax, 3.0);
+    // A pilot line of any length names at most the instrument's eight
+    // characters.
+    const auto longName = ReportImport::parse(
+        *TextReport::build(ExportData { QString(5000, QLatin1Char('W')), 7, 7, &table }));
+    QCOMPARE(longName.flights.at(0).pilot, QStringLiteral("WWWWWWWW"));
 }
 
 void TestLogbookText::importBadLines_data()
@@ -252,6 +332,9 @@ void TestLogbookText::importBadLines_data()
     QTest::newRow("one star") << QByteArray(good).replace("\t850\t", "\t*\t");
     QTest::newRow("stray text") << QByteArray("\"hello\"");
     QTest::newRow("binary") << QByteArray("\x00\x01\xff\"", 4);
+    QTest::newRow("no such date") << QByteArray(good).replace("2005-07-14", "2099-13-45");
+    QTest::newRow("start past midnight") << QByteArray(good).replace("12:05", "25:05");
+    QTest::newRow("duration of 999999 hours") << QByteArray(good).replace("01:30", "999999:59");
 }
 
 // Bad lines between good ones: each counted, none stops the reading, none
@@ -269,7 +352,7 @@ void TestLogbookText::importBadLines()
     const ReportImport::Parsed parsed = ReportImport::parse(mixed);
     QCOMPARE(parsed.linesNotUnderstood, 1);
     QCOMPARE(parsed.flights.size(), 2);
-    QCOMPARE(parsed.flights.at(1).flight, table.entry(2));
+    QCOMPARE(parsed.flights.at(1).flight, typedFlight(table.entry(2)));
 }
 
 QTEST_GUILESS_MAIN(TestLogbookText)
