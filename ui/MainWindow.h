@@ -61,6 +61,10 @@ public:
     // anything or an operation runs, in the order the window lists them.
     const std::array<QWidget *, 13> &operationControls() const { return m_operationControls; }
 
+signals:
+    // An instrument operation started (true) or ended (false).
+    void operationRunningChanged(bool running);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
