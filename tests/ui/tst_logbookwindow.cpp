@@ -11,6 +11,7 @@
 #include "ui/LogbookWindow.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -23,10 +24,14 @@
 #include <QFileDialog>
 #include <QGraphicsSimpleTextItem>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -114,6 +119,9 @@ private slots:
     void chartFollowsTheList();
     void keyboardAndFileDialogs();
     void longProblemStaysInItsArea();
+    void everyViewFollowsUndoAndRedo_data();
+    void everyViewFollowsUndoAndRedo();
+    void troublesShownAndHeeded();
 
 private:
     void start()
@@ -165,8 +173,16 @@ void TestLogbookWindow::exportsFillItOnce()
     QCOMPARE(window->windowTitle(), QStringLiteral("Logbook"));
     QCOMPARE(window->totalsText(), QStringLiteral("0 flights, 00:00 hours"));
 
+    // While the export runs, the Logbook window opens no dialog.
+    QStringList duringExport;
+    connect(m_rig.window.get(), &MainWindow::operationRunningChanged, window, [&](bool running) {
+        for (const char *name : { "btnImport", "btnExport" })
+            duringExport << QStringLiteral("%1 %2").arg(running).arg(
+                window->findChild<QPushButton *>(QLatin1String(name))->isEnabled());
+    });
     exportRange("1", "3");
     QCOMPARE(m_rig.newLog(), QStringList { QStringLiteral("Txt file ready") });
+    QCOMPARE(duringExport, (QStringList { "1 0", "1 0", "0 1", "0 1" }));
     // 01:30 + 04:46 + 00:05, and the window followed without being asked.
     QCOMPARE(window->model()->rowCount(), 3);
     QCOMPARE(window->totalsText(), QStringLiteral("3 flights, 06:21 hours"));
@@ -505,6 +521,166 @@ void TestLogbookWindow::longProblemStaysInItsArea()
     QVERIFY(area->height() <= 6 * problem->fontMetrics().lineSpacing());
     QVERIFY(window.minimumSizeHint().height() < 600);
     QCOMPARE(window.height(), 600);
+}
+
+// Everything the window shows of the flights, but their order.
+QString everythingShown(const LogbookWindow &window)
+{
+    QStringList out { window.totalsText() };
+    const auto *years = window.findChild<QTableWidget *>(QStringLiteral("tblYears"));
+    for (int r = 0; r < years->rowCount(); ++r) {
+        for (int c = 0; c < years->columnCount(); ++c)
+            out << years->item(r, c)->text();
+    }
+    const ChartShown chart = chartShown(window);
+    out << chart.barLabels << chart.axisLabels << chart.emptyText;
+    const auto *gliders = window.findChild<QComboBox *>(QStringLiteral("cmbGlider"));
+    for (int i = 0; i < gliders->count(); ++i)
+        out << gliders->itemText(i);
+    QStringList notes;
+    for (const LogbookEntry &e : window.model()->shownEntries())
+        notes << e.site + e.glider + e.notes;
+    notes.sort();
+    return (out + notes).join(QLatin1Char('|'));
+}
+
+void TestLogbookWindow::everyViewFollowsUndoAndRedo_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("delete") << "delete";
+    QTest::newRow("restore a deleted flight") << "restore";
+    QTest::newRow("glider") << "glider";
+    QTest::newRow("notes") << "notes";
+}
+
+// Each change, its Undo and its Redo reach the list, the totals, the years,
+// the chart and the glider choices alike, and the file; the models stay
+// sound throughout, sorted by every column.
+void TestLogbookWindow::everyViewFollowsUndoAndRedo()
+{
+    QFETCH(QString, change);
+    PilotLogbook logbook(logbookPath());
+    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsA(2), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsB(3), QStringLiteral("KESTREL"));
+    LogbookWindow window(&logbook);
+    LogbookFilter *shown = window.model();
+    QAbstractItemModelTester flightsTester(
+        shown->sourceModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester shownTester(shown, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    auto *table = window.findChild<QTableView *>(QStringLiteral("tblFlights"));
+
+    // The 04:46 flight is the one changed.
+    const auto rowOfLongest = [&] {
+        for (int r = 0; r < shown->rowCount(); ++r) {
+            if (shown->entryAt(r).flight.durationMinutes == 286)
+                return r;
+        }
+        return -1;
+    };
+    const qint64 id = shown->entryAt(rowOfLongest()).id;
+    if (change == QStringLiteral("restore")) {
+        QVERIFY(logbook.remove({ id }));
+        window.undoStack()->clear();
+    }
+    const QString before = everythingShown(window);
+    const auto stored = [&] {
+        const auto entries = PilotLogbook(logbookPath()).entries();
+        return entries ? entries->size() : -1;
+    };
+    const qsizetype storedBefore = stored();
+
+    if (change == QStringLiteral("delete")) {
+        table->selectRow(rowOfLongest());
+        window.deleteSelected();
+    } else if (change == QStringLiteral("restore")) {
+        window.restoreDeleted({ id });
+    } else {
+        const int column = change == QStringLiteral("glider") ? LogbookModel::Glider : LogbookModel::Notes;
+        QVERIFY(shown->setData(shown->index(rowOfLongest(), column), QStringLiteral("Rush 6")));
+    }
+    const QString after = everythingShown(window);
+    QVERIFY2(after != before, qPrintable(after));
+    const qsizetype storedAfter = stored();
+    QCOMPARE(window.undoStack()->count(), 1);
+
+    for (int round = 0; round < 2; ++round) {
+        window.undoStack()->undo();
+        QCOMPARE(everythingShown(window), before);
+        QCOMPARE(stored(), storedBefore);
+        window.undoStack()->redo();
+        QCOMPARE(everythingShown(window), after);
+        QCOMPARE(stored(), storedAfter);
+    }
+
+    // Sorted by each column, the keys the model gives run in order.
+    for (int column = 0; column < LogbookModel::ColumnCount; ++column) {
+        table->sortByColumn(column, Qt::AscendingOrder);
+        for (int r = 1; r < shown->rowCount(); ++r) {
+            const QVariant a = shown->index(r - 1, column).data(LogbookModel::SortKeyRole);
+            const QVariant b = shown->index(r, column).data(LogbookModel::SortKeyRole);
+            QVERIFY2(
+                QVariant::compare(a, b) != QPartialOrdering::Greater, qPrintable(QString::number(column)));
+        }
+    }
+}
+
+// A logbook another program holds: the window shows it read-only and says
+// why; flights recorded meanwhile wait, and the main window's menu entry
+// says how many until they are stored. While the instrument is busy, no
+// action opens a dialog.
+void TestLogbookWindow::troublesShownAndHeeded()
+{
+    {
+        PilotLogbook first(logbookPath());
+        first.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    }
+    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+    holder.setDatabaseName(logbookPath());
+    QVERIFY(holder.open());
+    QSqlQuery hold(holder);
+    QVERIFY(hold.exec(QStringLiteral("BEGIN IMMEDIATE")));
+
+    PilotLogbook logbook(logbookPath());
+    QMenu menu;
+    QAction *entry = menu.addAction(QStringLiteral("Logbook..."));
+    LogbookWindow::followInMenu(entry, &logbook);
+    LogbookWindow window(&logbook);
+    window.show();
+    QVERIFY(logbook.isReadOnly());
+    const auto enabled = [&window](const char *name) {
+        return window.findChild<QAbstractButton *>(QLatin1String(name))->isEnabled();
+    };
+    QVERIFY(!enabled("btnImport") && !enabled("btnDelete") && enabled("btnExport"));
+    QVERIFY(!(window.model()->flags(window.model()->index(0, LogbookModel::Notes)) & Qt::ItemIsEditable));
+    auto *problem = window.findChild<QLabel *>(QStringLiteral("lblProblem"));
+    QVERIFY(problem->isVisible());
+    QVERIFY2(problem->text().contains(logbook.readOnlyReason()), qPrintable(problem->text()));
+
+    logbook.record(Logbook::textsA(2), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsB(3), QStringLiteral("KESTREL"));
+    QCOMPARE(logbook.waitingCount(), 2);
+    QCOMPARE(entry->text(), QStringLiteral("Logbook... (2 flights not kept)"));
+    QCOMPARE(entry->toolTip(), logbook.problemText());
+    QVERIFY(entry->isEnabled() && !entry->icon().isNull());
+    QVERIFY(window.findChild<QLabel *>(QStringLiteral("lblStatus"))
+                ->text()
+                .startsWith(QStringLiteral("2 flights")));
+
+    QVERIFY(hold.exec(QStringLiteral("ROLLBACK")));
+    QVERIFY(logbook.storeWaiting());
+    QCOMPARE(entry->text(), QStringLiteral("Logbook..."));
+    QVERIFY(entry->icon().isNull());
+    hold = QSqlQuery();
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+
+    // The instrument busy: import and export wait; deleting does not.
+    window.setInstrumentBusy(true);
+    QVERIFY(!enabled("btnImport") && !enabled("btnExport"));
+    window.setInstrumentBusy(false);
+    QVERIFY(enabled("btnExport"));
 }
 
 QTEST_MAIN(TestLogbookWindow)
