@@ -23,6 +23,10 @@ namespace {
 constexpr int kColumns = int(FlightFields::kAll.size()); // A to L
 constexpr lxw_row_t kHeaderRow = 3; // sheet row 4 (rows count from 0 here)
 constexpr lxw_row_t kFirstDataRow = 5; // sheet row 6
+// The pilot's own columns of the logbook's sheet grow with their texts up
+// to this width; a longer text wraps.
+constexpr int kWidestExtraPixels = 420;
+constexpr int kWidestExtraChars = 80;
 
 // Pixel widths of the characters of Calibri 11, the default font of a new
 // workbook, as measured in Excel and tabulated by the XlsxWriter library
@@ -91,6 +95,11 @@ private:
     lxw_worksheet *m_ws;
     const QString m_decimalPoint;
     bool m_failed = false;
+    // The logbook's sheet leaves out the flight number (field 0), which is
+    // only the memory slot a flight was read from, and takes its column
+    // heads from the logbook's column of the field table.
+    int m_firstField = 0;
+    bool m_logbookHeads = false;
     // The last column of the framed header block.
     int m_lastColumn = kColumns - 1;
     // Data cell formats by number format, the General one under "".
@@ -157,8 +166,9 @@ lxw_format *SheetBuilder::dataFormat(const QString &numberFormat)
 
 bool SheetBuilder::writeFlight(lxw_row_t row, const FlightSummary &f)
 {
-    for (int col = 0; col < kColumns; ++col) {
-        const FlightField &field = FlightFields::kAll[col];
+    for (int i = m_firstField; i < kColumns; ++i) {
+        const FlightField &field = FlightFields::kAll[i];
+        const int col = i - m_firstField;
         if (!field.text) {
             // The flight number, a number whatever its kind says.
             lxw_format *plain = dataFormat();
@@ -200,18 +210,20 @@ bool SheetBuilder::buildHead(const QString &pilotName)
     if (!writeText(1, 0, QStringLiteral("Pilot: ") + pilotName, nullptr))
         return false;
 
-    for (int col = 0; col < kColumns; ++col) {
-        const FlightField &h = FlightFields::kAll[col];
+    for (int i = m_firstField; i < kColumns; ++i) {
+        const FlightField &h = FlightFields::kAll[i];
+        const int col = i - m_firstField;
         lxw_format *nameFormat = headerFormat(col, true);
         lxw_format *unitFormat = headerFormat(col, false);
         if (m_failed)
             return false;
-        if (!writeText(kHeaderRow, lxw_col_t(col), QString::fromLatin1(h.sheetName), nameFormat)
+        const char *name = m_logbookHeads ? h.logbookHead : h.sheetName;
+        if (!writeText(kHeaderRow, lxw_col_t(col), QString::fromLatin1(name), nameFormat)
             || !writeText(kHeaderRow + 1, lxw_col_t(col), QString::fromLatin1(h.sheetUnit), unitFormat))
             return false;
         if (h.sheetFitted) {
             const int px = Workbook::fittedColumnPixels(
-                { QString::fromLatin1(h.sheetName), QString::fromLatin1(h.sheetUnit) });
+                { QString::fromLatin1(name), QString::fromLatin1(h.sheetUnit) });
             if (!ok(worksheet_set_column_pixels(m_ws, lxw_col_t(col), lxw_col_t(col), uint32_t(px), nullptr)))
                 return false;
         }
@@ -257,35 +269,56 @@ bool SheetBuilder::build(const ExportData &data)
 
 bool SheetBuilder::buildWithExtraColumns(const Workbook::ExtraColumnsSheet &sheet)
 {
-    m_lastColumn = kColumns - 1 + int(sheet.extraNames.size());
+    m_firstField = 1;
+    m_logbookHeads = true;
+    const int flightColumns = kColumns - m_firstField;
+    m_lastColumn = flightColumns - 1 + int(sheet.extraNames.size());
     if (!buildHead(sheet.pilotName))
         return false;
+    // The pilot's columns as wide as their texts, up to a limit past which
+    // a text wraps in its cell.
+    lxw_format *wrapped = workbook_add_format(m_wb);
+    if (!wrapped)
+        return false;
+    format_set_border(wrapped, LXW_BORDER_THIN);
+    format_set_border_color(wrapped, LXW_COLOR_BLACK);
+    format_set_text_wrap(wrapped);
+    format_set_align(wrapped, LXW_ALIGN_VERTICAL_TOP);
+    QList<QStringList> extraColumnTexts;
     for (int i = 0; i < int(sheet.extraNames.size()); ++i) {
-        const lxw_col_t col = lxw_col_t(kColumns + i);
+        const lxw_col_t col = lxw_col_t(flightColumns + i);
         lxw_format *nameFormat = headerFormat(int(col), true);
         lxw_format *unitFormat = headerFormat(int(col), false);
         if (m_failed || !writeText(kHeaderRow, col, sheet.extraNames.at(i), nameFormat)
             || !writeText(kHeaderRow + 1, col, QString(), unitFormat))
             return false;
+        extraColumnTexts.append({ sheet.extraNames.at(i) });
     }
     // All digits are equally wide, so one date stands for every date.
-    const QStringList dateTexts { QString::fromLatin1(FlightFields::kAll[1].sheetName),
+    const QStringList dateTexts { QString::fromLatin1(FlightFields::kAll[1].logbookHead),
         QStringLiteral("0000-00-00") };
     lxw_row_t row = kFirstDataRow;
     for (int i = 0; i < int(sheet.flights.size()); ++i, ++row) {
-        // Column A numbers the logbook's rows from 1.
-        FlightSummary numbered = sheet.flights.at(i);
-        numbered.flightNumber = qint16(qMin(i + 1, int(std::numeric_limits<qint16>::max())));
-        if (!writeFlight(row, numbered))
+        if (!writeFlight(row, sheet.flights.at(i)))
             return false;
         const QStringList extra = sheet.extraTexts.value(i);
         for (int c = 0; c < int(sheet.extraNames.size()); ++c) {
-            if (!writeText(row, lxw_col_t(kColumns + c), extra.value(c), dataFormat()))
+            const QString text = extra.value(c);
+            if (!writeText(row, lxw_col_t(flightColumns + c), text, wrapped))
                 return false;
+            // A line of a long text is measured up to the limit only.
+            for (const QString &line : text.split(QLatin1Char('\n')))
+                extraColumnTexts[c].append(line.left(kWidestExtraChars));
         }
     }
+    for (int c = 0; c < int(sheet.extraNames.size()); ++c) {
+        const int px = qMin(kWidestExtraPixels, Workbook::fittedColumnPixels(extraColumnTexts.at(c)));
+        if (!ok(worksheet_set_column_pixels(
+                m_ws, lxw_col_t(flightColumns + c), lxw_col_t(flightColumns + c), uint32_t(px), nullptr)))
+            return false;
+    }
     return ok(
-        worksheet_set_column_pixels(m_ws, 1, 1, uint32_t(Workbook::fittedColumnPixels(dateTexts)), nullptr));
+        worksheet_set_column_pixels(m_ws, 0, 0, uint32_t(Workbook::fittedColumnPixels(dateTexts)), nullptr));
 }
 
 bool taken(const QString &path)

@@ -23,8 +23,9 @@ bool write(const QString &path, const ExportData &data, QString *placedAt = null
     SafeFile::Placing first = SafeFile::Placing::Rename);
 
 // A sheet like the "Flight log" of any number of flights, with text
-// columns after its twelve (the logbook's Site, Glider and Notes). Column A
-// numbers the rows from 1.
+// columns after the flight's values (the logbook's Site, Glider and Notes,
+// as wide as their texts up to a limit, wrapped beyond it). It has no
+// flight number column, and its heads are the logbook's.
 struct ExtraColumnsSheet
 {
     QString pilotName;

@@ -137,8 +137,6 @@ LogbookProblem LogbookFile::prepare(bool create, QString *detail)
         *detail = QStringLiteral("the file belongs to another user");
         return LogbookProblem::UnsafeFolder;
     }
-    if ((st.st_mode & 0777) & ~kFileMode)
-        ::fchmod(m_fd, st.st_mode & kFileMode);
     m_device = st.st_dev;
     m_inode = st.st_ino;
 
@@ -152,6 +150,15 @@ LogbookProblem LogbookFile::prepare(bool create, QString *detail)
     }
     detail->clear();
     return LogbookProblem::None;
+}
+
+void LogbookFile::closeToOthers()
+{
+    struct stat st
+    {
+    };
+    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0 && (st.st_mode & 0777 & ~kFileMode))
+        ::fchmod(m_fd, st.st_mode & kFileMode);
 }
 
 bool LogbookFile::writable() const

@@ -28,6 +28,9 @@ public:
     // then empty, else what was found.
     LogbookProblem prepare(bool create, QString *detail);
     Content content() const { return m_content; }
+    // Takes away what others may do with the file (0600 at most): only once
+    // it has been judged to be the user's logbook.
+    void closeToOthers();
     // Whether this user may write the folder and the file.
     bool writable() const;
     // Whether the path still names the file prepare() checked.

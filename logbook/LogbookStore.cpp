@@ -3,6 +3,8 @@
 #include "logbook/LogbookSchema.h"
 
 #include <QAtomicInteger>
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -166,10 +168,16 @@ bool LogbookStore::open()
         m_file.release();
         return fail(Problem::NotALogbook, QString());
     case LogbookFile::Content::Sqlite: {
-        // Judged before anything may write to it.
+        // Judged before anything may write to it. The shared-memory index
+        // SQLite makes beside a file in WAL mode to read it goes again when
+        // the file is not ours.
+        const QString shm = m_path + QStringLiteral("-shm");
+        const bool hadShm = QFileInfo::exists(shm);
         const LogbookSchema::Verdict verdict = LogbookSchema::judge(m_path);
         if (verdict.problem != Problem::None) {
             m_file.release();
+            if (!hadShm)
+                QFile::remove(shm);
             return fail(verdict.problem, verdict.detail);
         }
         version = verdict.version;
@@ -179,6 +187,7 @@ bool LogbookStore::open()
         break;
     }
     const bool current = version == LogbookSchema::version();
+    m_file.closeToOthers();
 
     if (!m_file.writable()) {
         // The flights can still be shown.

@@ -129,7 +129,13 @@ void PilotLogbook::record(const FlightSummary &flight, const QString &pilotName)
     entry.pilot = pilotOf(pilotName);
     if (entry.pilot.isEmpty())
         m_unnamed.append(*typed);
-    m_waiting.append(entry);
+    // A flight read again while it waits waits once.
+    const auto waiting = std::find_if(
+        m_waiting.begin(), m_waiting.end(), [&](const LogbookEntry &e) { return e.flight == entry.flight; });
+    if (waiting == m_waiting.end())
+        m_waiting.append(entry);
+    else if (waiting->pilot.isEmpty())
+        waiting->pilot = entry.pilot;
     storeWaiting();
 }
 

@@ -120,6 +120,7 @@ def main():
             "shown": shown(value, cell.number_format),
             "bold": bool(cell.font.b),
             "italic": bool(cell.font.i),
+            "wrap": bool(cell.alignment.wrap_text),
             "left": edge(b.left),
             "right": edge(b.right),
             "top": edge(b.top),
@@ -127,7 +128,7 @@ def main():
             "diagonal": edge(b.diagonal) + [bool(b.diagonalUp), bool(b.diagonalDown)],
         }
     columns = {}
-    for i in range(1, 13):
+    for i in range(1, 16):
         letter = get_column_letter(i)
         dim = ws.column_dimensions.get(letter) if letter in ws.column_dimensions else None
         columns[letter] = dim.width if dim is not None and dim.customWidth else None

@@ -8,6 +8,7 @@
 #include "tests/export/WorkbookReader.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,27 +48,37 @@ void TestLogbookExport::workbookWithNotes()
     const auto cell = [&cells](const char *name) { return cells[QLatin1String(name)].toObject(); };
     QCOMPARE(dump["max_row"].toInt(), 5 + 150);
     QCOMPARE(cell("A2")["value"].toString(), QStringLiteral("Pilot: ANNA, KESTREL"));
-    QCOMPARE(cell("M4")["value"].toString(), QStringLiteral("Site"));
-    QCOMPARE(cell("O4")["value"].toString(), QStringLiteral("Notes"));
+    // No flight number: the values from column A, heads in one case.
+    QCOMPARE(cell("A4")["value"].toString(), QStringLiteral("Date"));
+    QCOMPARE(cell("F4")["value"].toString(), QStringLiteral("Height diff max"));
+    QCOMPARE(cell("K4")["value"].toString(), QStringLiteral("Speed max"));
+    QCOMPARE(cell("L4")["value"].toString(), QStringLiteral("Site"));
+    QCOMPARE(cell("N4")["value"].toString(), QStringLiteral("Notes"));
     // The frame closes after Notes, no longer after the flight columns.
-    QCOMPARE(cell("O4")["right"].toArray().at(0).toString(), QStringLiteral("medium"));
-    QCOMPARE(cell("L4")["right"].toArray().at(0).toString(), QStringLiteral("thin"));
-    QCOMPARE(cell("O5")["bottom"].toArray().at(0).toString(), QStringLiteral("medium"));
+    QCOMPARE(cell("N4")["right"].toArray().at(0).toString(), QStringLiteral("medium"));
+    QCOMPARE(cell("K4")["right"].toArray().at(0).toString(), QStringLiteral("thin"));
+    QCOMPARE(cell("A4")["left"].toArray().at(0).toString(), QStringLiteral("medium"));
+    QCOMPARE(cell("N5")["bottom"].toArray().at(0).toString(), QStringLiteral("medium"));
 
-    // Rows numbered from 1; values typed and shown as the flight log shows them.
-    QCOMPARE(cell("A6")["value"].toDouble(), 1.0);
-    QCOMPARE(cell("A155")["value"].toDouble(), 150.0);
-    QCOMPARE(cell("B6")["type"].toString(), QStringLiteral("d"));
-    QCOMPARE(cell("B6")["shown"].toString(), QStringLiteral("2009-06-02"));
-    QCOMPARE(cell("D7")["value"].toDouble(), 100.0 / 24);
-    QCOMPARE(cell("D7")["shown"].toString(), QStringLiteral("100:00"));
-    QCOMPARE(cell("I6")["value"].toDouble(), 4.5);
-    QCOMPARE(cell("I7")["shown"].toString(), QStringLiteral("3"));
-    QCOMPARE(cell("M6")["value"].toString(), QStringLiteral("Kössen"));
-    QCOMPARE(cell("N6")["value"].toString(), QStringLiteral("Mentor 7"));
-    QCOMPARE(cell("O6")["type"].toString(), QStringLiteral("s"));
-    QCOMPARE(cell("O6")["value"].toString(), QStringLiteral("=1+1 stays text"));
-    QCOMPARE(cell("O7")["right"].toArray().at(0).toString(), QStringLiteral("thin"));
+    // Values typed and shown as the flight log shows them.
+    QCOMPARE(cell("A6")["type"].toString(), QStringLiteral("d"));
+    QCOMPARE(cell("A6")["shown"].toString(), QStringLiteral("2009-06-02"));
+    QCOMPARE(cell("C7")["value"].toDouble(), 100.0 / 24);
+    QCOMPARE(cell("C7")["shown"].toString(), QStringLiteral("100:00"));
+    QCOMPARE(cell("H6")["value"].toDouble(), 4.5);
+    QCOMPARE(cell("H7")["shown"].toString(), QStringLiteral("3"));
+    QCOMPARE(cell("L6")["value"].toString(), QStringLiteral("Kössen"));
+    QCOMPARE(cell("M6")["value"].toString(), QStringLiteral("Mentor 7"));
+    QCOMPARE(cell("N6")["type"].toString(), QStringLiteral("s"));
+    QCOMPARE(cell("N6")["value"].toString(), QStringLiteral("=1+1 stays text"));
+    QCOMPARE(cell("N8")["value"].toString().size(), 2000);
+    QCOMPARE(cell("N7")["right"].toArray().at(0).toString(), QStringLiteral("thin"));
+    // Site and Glider as wide as their texts; Notes wide, and wrapped.
+    const QJsonObject widths = dump["columns"].toObject();
+    QVERIFY2(widths["L"].toDouble() >= 7 && widths["M"].toDouble() >= 9,
+        qPrintable(QJsonDocument(widths).toJson()));
+    QVERIFY(widths["N"].toDouble() > 40);
+    QVERIFY(cell("N8")["wrap"].toBool());
 }
 
 QTEST_GUILESS_MAIN(TestLogbookExport)

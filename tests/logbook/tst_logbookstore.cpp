@@ -437,6 +437,7 @@ void TestLogbookStore::neverWritesForeignFiles()
                 QStringLiteral("PRAGMA user_version = %1").arg(LogbookSchema::version()) }));
     const QByteArray before = readAll(m_path);
     const QByteArray walBefore = readAll(m_path + "-wal");
+    const QFileDevice::Permissions permissionsBefore = QFileInfo(m_path).permissions();
     QCOMPARE(walBefore != "<missing>", kind.endsWith("+wal"));
 
     {
@@ -446,6 +447,7 @@ void TestLogbookStore::neverWritesForeignFiles()
         QCOMPARE(int(logbook.problem()), problem);
         QVERIFY(logbook.fileUnusable());
         logbook.record(sampleFlight(1), QStringLiteral("ANNA"));
+        logbook.record(sampleFlight(1), QStringLiteral("ANNA"));
         QCOMPARE(logbook.waitingCount(), 1);
         // SQLite's findings, however many, take at most three lines.
         QVERIFY2(logbook.problemText().count(QLatin1Char('\n')) <= 3, qPrintable(logbook.problemText()));
@@ -453,7 +455,11 @@ void TestLogbookStore::neverWritesForeignFiles()
     }
     QCOMPARE(readAll(m_path), before);
     QCOMPARE(readAll(m_path + "-wal"), kind.endsWith("+wal") ? walBefore : QByteArray("<missing>"));
-    QCOMPARE(QFileInfo(m_path).size(), before.size());
+    QCOMPARE(QDir(QFileInfo(m_path).path()).entryList(QDir::Files | QDir::Hidden),
+        QStringList { "logbook.sqlite" }
+            + (kind.endsWith("+wal") ? QStringList { "logbook.sqlite-wal" } : QStringList()));
+    // Not even its mode is touched.
+    QCOMPARE(QFileInfo(m_path).permissions(), permissionsBefore);
 }
 
 // A logbook with a page overwritten: reported and left as it is, until it
