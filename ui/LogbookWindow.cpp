@@ -1,6 +1,7 @@
 #include "ui/LogbookWindow.h"
 #include "ui_LogbookWindow.h"
 
+#include "export/SafeFile.h"
 #include "link/DeviceMap.h"
 #include "link/Waiter.h"
 #include "logbook/LogbookExport.h"
@@ -13,6 +14,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -21,6 +23,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QUndoStack>
 
 namespace {
@@ -116,6 +119,23 @@ QString dialogFolder()
 void rememberFolder(const QString &file)
 {
     lastFolder() = QFileInfo(file).absolutePath();
+}
+
+// The workbook is made in a folder of the program's own (0700), then its
+// bytes replace the file chosen as every report is written: complete or
+// not at all.
+bool writeWorkbookReplacing(const QString &path, const QList<LogbookEntry> &entries)
+{
+    const QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/tolmera-reader-XXXXXX"));
+    const QString built = scratch.filePath(QStringLiteral("logbook.xlsx"));
+    QString placedAt;
+    if (!scratch.isValid() || !LogbookExport::writeWorkbook(built, entries, &placedAt) || placedAt != built)
+        return false;
+    QFile file(built);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    return bytes.size() == file.size() && SafeFile::write(path, bytes);
 }
 
 enum YearColumn { YearCol, FlightsCol, HoursCol, LongestCol, QneCol, YearColumns };
@@ -456,10 +476,11 @@ void LogbookWindow::chooseExportFile()
 bool LogbookWindow::exportTo(const QString &path)
 {
     const QList<LogbookEntry> shown = m_shown->shownEntries();
-    // The file dialog asked before a file was replaced.
+    // The file dialog asked before a file was replaced: the new file takes
+    // the name the pilot chose, never "logbook (2).xlsx".
     const bool ok = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)
         ? LogbookExport::writeCsv(path, shown)
-        : LogbookExport::writeWorkbook(path, shown);
+        : writeWorkbookReplacing(path, shown);
     setStatus(ok
             ? tr("%1 written to %2").arg(flightsText(shown.size()), QDir::toNativeSeparators(path))
             : tr("Could not write %1: check that the folder exists, is writable and has room; nothing was "

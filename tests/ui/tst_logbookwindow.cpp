@@ -265,6 +265,18 @@ void TestLogbookWindow::notesDeleteAndUndo()
     QCOMPARE(lines.at(1),
         QByteArray("2005-07-14,12:05,01:30,850,2130,1280,3400,4.5,3.2,18,52,KESTREL,,Mentor 7,"
                    "\"first climb, 4.5 m/s\"\r"));
+
+    // A workbook the pilot chose to replace is replaced, not set beside.
+    const QString workbook = m_data->filePath(QStringLiteral("logbook.xlsx"));
+    {
+        QFile earlier(workbook);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("an earlier workbook");
+    }
+    QVERIFY(window->exportTo(workbook));
+    QVERIFY(readFile(workbook).startsWith("PK"));
+    QCOMPARE(QDir(m_data->path()).entryList({ QStringLiteral("logbook*.xlsx") }, QDir::Files),
+        QStringList { "logbook.xlsx" });
 }
 
 // A file at the logbook's place that is no logbook: the reads go on exactly
