@@ -18,7 +18,6 @@ public:
 
     // year 0: every year; glider nullopt: every glider ("" is no glider).
     void setFilter(int year, const std::optional<QString> &glider);
-    int year() const { return m_year; }
 
     const LogbookEntry &entryAt(int row) const;
     QList<LogbookEntry> shownEntries() const;

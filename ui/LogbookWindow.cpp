@@ -342,9 +342,13 @@ void LogbookWindow::refreshProblem()
     ui->lblProblem->setText(problem);
     fitProblemArea();
     ui->btnStartNew->setVisible(!problem.isEmpty() && m_logbook->fileUnusable());
-    if (const int waiting = m_logbook->waitingCount())
+    const int waiting = m_logbook->waitingCount();
+    if (waiting)
         setStatus(tr("%1 not kept yet: they wait to be stored until the logbook can be written.")
                       .arg(flightsText(waiting)));
+    else if (m_waitingShown)
+        setStatus(tr("The flights that waited are stored in the logbook now."));
+    m_waitingShown = waiting > 0;
     updateActions();
 }
 

@@ -83,4 +83,5 @@ private:
     bool m_cancelImport = false;
     bool m_importing = false;
     bool m_instrumentBusy = false;
+    bool m_waitingShown = false; // the status line says flights wait
 };

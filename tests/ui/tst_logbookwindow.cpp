@@ -683,6 +683,9 @@ void TestLogbookWindow::troublesShownAndHeeded()
     QVERIFY(logbook.storeWaiting());
     QCOMPARE(entry->text(), QStringLiteral("Logbook..."));
     QVERIFY(entry->icon().isNull());
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblStatus"))->text(),
+        QStringLiteral("The flights that waited are stored in the logbook now."));
+    QCOMPARE(window.model()->rowCount(), 3);
     hold = QSqlQuery();
     holder.close();
     holder = QSqlDatabase();
