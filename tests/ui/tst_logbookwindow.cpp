@@ -606,7 +606,23 @@ void TestLogbookWindow::everyViewFollowsUndoAndRedo()
         table->selectRow(rowOfLongest());
         window.deleteSelected();
     } else if (change == QStringLiteral("restore")) {
-        window.restoreDeleted({ id });
+        // Edit, Deleted flights...: the one deleted flight, chosen and restored.
+        int listed = -1;
+        QTimer::singleShot(0, this, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            auto *deleted
+                = dialog ? dialog->findChild<QTableWidget *>(QStringLiteral("tblDeleted")) : nullptr;
+            if (!deleted)
+                return;
+            listed = deleted->rowCount();
+            deleted->selectRow(0);
+            for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+                if (button->text() == QStringLiteral("&Restore"))
+                    button->click();
+            }
+        });
+        window.findChild<QAction *>(QStringLiteral("actionDeleted"))->trigger();
+        QCOMPARE(listed, 1);
     } else {
         const int column = change == QStringLiteral("glider") ? LogbookModel::Glider : LogbookModel::Notes;
         QVERIFY(shown->setData(shown->index(rowOfLongest(), column), QStringLiteral("Rush 6")));
