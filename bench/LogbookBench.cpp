@@ -7,6 +7,7 @@
 #include "link/Waiter.h"
 #include "logbook/LogbookText.h"
 #include "logbook/PilotLogbook.h"
+#include "ui/LogbookFilter.h"
 #include "ui/LogbookModel.h"
 #include "ui/LogbookWindow.h"
 

@@ -2,35 +2,16 @@
 
 #include "export/FlightFields.h"
 #include "logbook/LogbookText.h"
+#include "logbook/PilotLogbook.h"
 
 #include <QLocale>
 #include <QSet>
-#include <algorithm>
 
 namespace {
 
 // The summary's columns are the flight's fields after its number, in the
 // order of the report and the workbook.
 static_assert(LogbookModel::SpeedMax - LogbookModel::Date + 2 == int(FlightFields::kAll.size()));
-
-template <typename Row> const QString *textOf(const Row &row, int column)
-{
-    const LogbookEntry &e = row.entry;
-    if (column >= LogbookModel::Date && column <= LogbookModel::SpeedMax)
-        return &(row.shown.*FlightFields::kAll[size_t(column - LogbookModel::Date + 1)].text);
-    switch (column) {
-    case LogbookModel::Pilot:
-        return &e.pilot;
-    case LogbookModel::Site:
-        return &e.site;
-    case LogbookModel::Glider:
-        return &e.glider;
-    case LogbookModel::Notes:
-        return &e.notes;
-    default:
-        return nullptr;
-    }
-}
 
 // The header names say the unit on a second line, as the report's header
 // lines do, so that the value columns stay narrow and Site, Glider and Notes
@@ -61,16 +42,58 @@ qint64 whenOf(const LogbookFlight &f)
 
 } // namespace
 
-LogbookModel::LogbookModel(SaveNote saveNote, QObject *parent)
+LogbookModel::LogbookModel(PilotLogbook *logbook, EditNote editNote, QObject *parent)
     : QAbstractTableModel(parent)
-    , m_saveNote(std::move(saveNote))
+    , m_logbook(logbook)
+    , m_editNote(std::move(editNote))
     , m_decimalPoint(QLocale::system().decimalPoint())
 {
+    connect(logbook, &PilotLogbook::recorded, this, &LogbookModel::add);
+    connect(logbook, &PilotLogbook::updated, this, &LogbookModel::update);
+    connect(logbook, &PilotLogbook::removed, this, &LogbookModel::removeIds);
+    connect(logbook, &PilotLogbook::reset, this, &LogbookModel::reload);
+    reload();
+}
+
+QString LogbookModel::textOf(const LogbookEntry &e, int column) const
+{
+    // The rates as the user's locale writes them, like the main window's
+    // boxes.
+    if (column >= Date && column <= SpeedMax)
+        return LogbookText::fieldText(e.flight, column - Date + 1, m_decimalPoint);
+    switch (column) {
+    case Pilot:
+        return e.pilot;
+    case Site:
+        return e.site;
+    case Glider:
+        return e.glider;
+    case Notes:
+        return e.notes;
+    default:
+        return {};
+    }
+}
+
+LogbookModel::Row LogbookModel::rowFor(const LogbookEntry &entry) const
+{
+    Row row;
+    row.entry = entry;
+    row.figures = LogbookText::figuresOf(entry.flight);
+    row.when = whenOf(entry.flight);
+    row.numbers[Date] = double(row.when);
+    row.numbers[StartTime] = entry.flight.startMinutes;
+    row.numbers[Duration] = entry.flight.durationMinutes;
+    for (int c = QneMin; c <= SpeedMax; ++c)
+        row.numbers[size_t(c)] = entry.flight.value(c - Date + 1).toDouble();
+    for (int c = Pilot; c < ColumnCount; ++c)
+        row.folded[size_t(c - Pilot)] = textOf(entry, c).toCaseFolded();
+    return row;
 }
 
 int LogbookModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_shown.size());
+    return parent.isValid() ? 0 : int(m_rows.size());
 }
 
 int LogbookModel::columnCount(const QModelIndex &parent) const
@@ -80,16 +103,18 @@ int LogbookModel::columnCount(const QModelIndex &parent) const
 
 QVariant LogbookModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_shown.size())
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Row &row = m_rows.at(m_shown.at(index.row()));
+    const Row &row = m_rows.at(index.row());
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole: {
-        const QString *text = textOf(row, column);
-        return text ? QVariant(*text) : QVariant();
-    }
+    case Qt::EditRole:
+        return textOf(row.entry, column);
+    case SortKeyRole:
+        if (column < Pilot)
+            return row.numbers[size_t(column)];
+        return row.folded[size_t(column - Pilot)];
     case Qt::TextAlignmentRole:
         if (column >= Duration && column <= SpeedMax)
             return int(Qt::AlignRight | Qt::AlignVCenter);
@@ -110,15 +135,16 @@ QVariant LogbookModel::headerData(int section, Qt::Orientation orientation, int 
         return lines.at(1).trimmed().isEmpty() ? lines.at(0)
                                                : QStringLiteral("%1 (%2)").arg(lines.at(0), lines.at(1));
     }
-    if (role == Qt::ToolTipRole && noteFieldOf(section))
-        return tr("Yours to fill in: double-click or press F2 to edit; saved at once");
+    if (role == Qt::ToolTipRole && noteFieldOf(section) && m_editable)
+        return tr(
+            "Yours to fill in: double-click or press F2 to edit; saved at once, Edit, Undo takes it back");
     return {};
 }
 
 Qt::ItemFlags LogbookModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    if (index.isValid() && noteFieldOf(index.column()))
+    if (index.isValid() && m_editable && noteFieldOf(index.column()))
         f |= Qt::ItemIsEditable;
     return f;
 }
@@ -126,212 +152,97 @@ Qt::ItemFlags LogbookModel::flags(const QModelIndex &index) const
 bool LogbookModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     const auto field = noteFieldOf(index.column());
-    if (role != Qt::EditRole || !index.isValid() || !field || index.row() >= m_shown.size())
+    if (role != Qt::EditRole || !m_editable || !field
+        || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return false;
-    Row &row = m_rows[m_shown.at(index.row())];
+    const LogbookEntry &entry = m_rows.at(index.row()).entry;
     const QString text = value.toString();
-    if (*textOf(row, index.column()) == text)
+    if (textOf(entry, index.column()) == text)
         return true;
-    if (!m_saveNote || !m_saveNote(row.entry.id, *field, text))
-        return false;
-    switch (*field) {
-    case NoteField::Site:
-        row.entry.site = text;
-        break;
-    case NoteField::Glider:
-        row.entry.glider = text;
-        break;
-    case NoteField::Notes:
-        row.entry.notes = text;
-        break;
-    }
-    emit dataChanged(index, index);
-    emit notesEdited();
-    return true;
+    // The row changes when the logbook says the note is stored.
+    return m_editNote && m_editNote(entry, *field, text);
 }
 
-LogbookModel::Row LogbookModel::rowFor(const LogbookEntry &entry) const
+void LogbookModel::setEditable(bool editable)
 {
-    Row row;
-    row.entry = entry;
-    // The rates as the user's locale writes them, like the main window's
-    // boxes.
-    row.shown = LogbookText::summaryOf(entry.flight, m_decimalPoint);
-    row.figures = LogbookText::figuresOf(entry.flight);
-    row.when = whenOf(entry.flight);
-    for (int c = QneMin; c <= SpeedMax; ++c)
-        row.numbers[size_t(c - QneMin)] = entry.flight.value(c - Date + 1).toDouble();
-    return row;
+    m_editable = editable;
 }
 
-bool LogbookModel::passes(const Row &row) const
-{
-    return (m_year == 0 || row.figures.year == m_year) && (!m_glider || row.entry.glider == *m_glider);
-}
-
-bool LogbookModel::lessThan(int a, int b) const
+int LogbookModel::compare(int a, int b, int column) const
 {
     const Row &ra = m_rows.at(a);
     const Row &rb = m_rows.at(b);
     const auto cmp = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
     int c = 0;
-    switch (m_sortColumn) {
-    case Date:
-        break; // the tie-break below is the order of time
-    case StartTime:
-        c = cmp(ra.entry.flight.startMinutes, rb.entry.flight.startMinutes);
-        break;
-    case Duration:
-        c = cmp(ra.figures.minutes, rb.figures.minutes);
-        break;
-    default:
-        if (m_sortColumn >= QneMin && m_sortColumn <= SpeedMax)
-            c = cmp(ra.numbers[size_t(m_sortColumn - QneMin)], rb.numbers[size_t(m_sortColumn - QneMin)]);
-        else if (!m_sortTexts.isEmpty())
-            c = m_sortTexts.at(a).compare(m_sortTexts.at(b));
-        else
-            c = textOf(ra, m_sortColumn)->compare(*textOf(rb, m_sortColumn), Qt::CaseInsensitive);
-        break;
-    }
+    if (column >= 0 && column < Pilot)
+        c = cmp(ra.numbers[size_t(column)], rb.numbers[size_t(column)]);
+    else if (column >= Pilot && column < ColumnCount)
+        c = ra.folded[size_t(column - Pilot)].compare(rb.folded[size_t(column - Pilot)]);
     if (c == 0)
         c = cmp(ra.when, rb.when);
     if (c == 0)
         c = cmp(ra.entry.id, rb.entry.id);
-    return m_sortOrder == Qt::AscendingOrder ? c < 0 : c > 0;
+    return c;
 }
 
-void LogbookModel::sortShown()
+void LogbookModel::reload()
 {
-    // Text columns compare folded once per row, not twice per comparison.
-    if (m_sortColumn >= Pilot) {
-        m_sortTexts.resize(m_rows.size());
-        for (const int i : std::as_const(m_shown))
-            m_sortTexts[i] = textOf(m_rows.at(i), m_sortColumn)->toCaseFolded();
-    }
-    std::sort(m_shown.begin(), m_shown.end(), [this](int a, int b) { return lessThan(a, b); });
-    m_sortTexts.clear();
-}
-
-void LogbookModel::rebuild()
-{
-    m_shown.clear();
-    m_shownMinutes = 0;
-    for (int i = 0; i < int(m_rows.size()); ++i) {
-        if (passes(m_rows.at(i))) {
-            m_shown.append(i);
-            m_shownMinutes += m_rows.at(i).figures.minutes;
-        }
-    }
-    sortShown();
-}
-
-void LogbookModel::sort(int column, Qt::SortOrder order)
-{
-    if (column < 0 || column >= ColumnCount)
-        return;
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    QList<int> rowsBefore;
-    for (const QModelIndex &i : before)
-        rowsBefore.append(m_shown.at(i.row()));
-    m_sortColumn = column;
-    m_sortOrder = order;
-    sortShown();
-    // Selections follow their flights to their new places.
-    QModelIndexList after;
-    for (qsizetype k = 0; k < before.size(); ++k)
-        after.append(index(int(m_shown.indexOf(rowsBefore.at(k))), before.at(k).column()));
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-}
-
-void LogbookModel::setEntries(const QList<LogbookEntry> &entries)
-{
+    const auto entries = m_logbook->entries();
     beginResetModel();
     m_rows.clear();
-    m_rows.reserve(entries.size());
-    for (const LogbookEntry &e : entries)
-        m_rows.append(rowFor(e));
-    rebuild();
+    if (entries) {
+        m_rows.reserve(entries->size());
+        for (const LogbookEntry &e : *entries)
+            m_rows.append(rowFor(e));
+    }
+    indexRows();
     endResetModel();
 }
 
-void LogbookModel::addEntry(const LogbookEntry &entry)
+void LogbookModel::indexRows()
 {
-    m_rows.append(rowFor(entry));
-    const int added = int(m_rows.size()) - 1;
-    if (!passes(m_rows.last()))
+    m_rowOfId.clear();
+    m_rowOfId.reserve(m_rows.size());
+    for (int r = 0; r < int(m_rows.size()); ++r)
+        m_rowOfId.insert(m_rows.at(r).entry.id, r);
+}
+
+void LogbookModel::add(const LogbookEntry &entry)
+{
+    if (m_rowOfId.contains(entry.id)) {
+        update(entry);
         return;
-    const auto at = std::upper_bound(
-        m_shown.begin(), m_shown.end(), added, [this](int a, int b) { return lessThan(a, b); });
-    const int row = int(at - m_shown.begin());
+    }
+    const int row = int(m_rows.size());
     beginInsertRows(QModelIndex(), row, row);
-    m_shown.insert(row, added);
-    m_shownMinutes += m_rows.last().figures.minutes;
+    m_rows.append(rowFor(entry));
+    m_rowOfId.insert(entry.id, row);
     endInsertRows();
+}
+
+void LogbookModel::update(const LogbookEntry &entry)
+{
+    const auto it = m_rowOfId.constFind(entry.id);
+    if (it == m_rowOfId.cend())
+        return;
+    m_rows[*it] = rowFor(entry);
+    emit dataChanged(index(*it, 0), index(*it, ColumnCount - 1));
 }
 
 void LogbookModel::removeIds(const QList<qint64> &ids)
 {
-    beginResetModel();
     const QSet<qint64> gone(ids.cbegin(), ids.cend());
-    m_rows.removeIf([&gone](const Row &r) { return gone.contains(r.entry.id); });
-    rebuild();
-    endResetModel();
-}
-
-void LogbookModel::updateEntry(const LogbookEntry &entry)
-{
-    for (Row &r : m_rows) {
-        if (r.entry.id != entry.id)
+    // From the end, a run of neighbouring rows at a time.
+    for (int last = int(m_rows.size()) - 1; last >= 0; --last) {
+        if (!gone.contains(m_rows.at(last).entry.id))
             continue;
-        r = rowFor(entry);
-        const int shown = int(m_shown.indexOf(int(&r - m_rows.data())));
-        if (shown >= 0)
-            emit dataChanged(index(shown, 0), index(shown, ColumnCount - 1));
-        return;
+        int first = last;
+        while (first > 0 && gone.contains(m_rows.at(first - 1).entry.id))
+            --first;
+        beginRemoveRows(QModelIndex(), first, last);
+        m_rows.remove(first, last - first + 1);
+        endRemoveRows();
+        last = first;
     }
-}
-
-void LogbookModel::setFilter(int year, const std::optional<QString> &glider)
-{
-    beginResetModel();
-    m_year = year;
-    m_glider = glider;
-    rebuild();
-    endResetModel();
-}
-
-const LogbookEntry &LogbookModel::entryAt(int row) const
-{
-    return m_rows.at(m_shown.at(row)).entry;
-}
-
-QList<LogbookEntry> LogbookModel::shownEntries() const
-{
-    QList<LogbookEntry> out;
-    out.reserve(m_shown.size());
-    for (const int i : m_shown)
-        out.append(m_rows.at(i).entry);
-    return out;
-}
-
-QList<LogbookText::FlightFigures> LogbookModel::figuresOfGlider() const
-{
-    QList<LogbookText::FlightFigures> out;
-    out.reserve(m_rows.size());
-    for (const Row &r : m_rows) {
-        if (!m_glider || r.entry.glider == *m_glider)
-            out.append(r.figures);
-    }
-    return out;
-}
-
-QList<LogbookEntry> LogbookModel::allEntries() const
-{
-    QList<LogbookEntry> out;
-    out.reserve(m_rows.size());
-    for (const Row &r : m_rows)
-        out.append(r.entry);
-    return out;
+    indexRows();
 }

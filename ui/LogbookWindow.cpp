@@ -1,61 +1,85 @@
 #include "ui/LogbookWindow.h"
 #include "ui_LogbookWindow.h"
 
+#include "export/SafeFile.h"
+#include "link/DeviceMap.h"
 #include "link/Waiter.h"
 #include "logbook/LogbookExport.h"
 #include "logbook/LogbookText.h"
 #include "logbook/PilotLogbook.h"
+#include "ui/DeletedFlightsDialog.h"
+#include "ui/HoursChart.h"
+#include "ui/LogbookFilter.h"
 #include "ui/LogbookModel.h"
 
-#include <QBarCategoryAxis>
-#include <QBarSeries>
-#include <QBarSet>
-#include <QChart>
-#include <QChartView>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLocale>
+#include <QMenu>
 #include <QScreen>
 #include <QSet>
+#include <QStyle>
+#include <QTemporaryDir>
 #include <QUndoStack>
-#include <QValueAxis>
 
 namespace {
 
-// Deleting flights: redo marks them deleted in the logbook, undo brings
-// them back with their notes; the list follows the logbook's signals.
-class DeleteFlights : public QUndoCommand
+// A change of the logbook the pilot made, done already when it is pushed:
+// undo and redo ask the logbook, and the list follows the logbook's
+// signals. A change the logbook refuses leaves the stack (the window shows
+// the logbook's problem).
+class LogbookChange : public QUndoCommand
 {
 public:
-    DeleteFlights(PilotLogbook *logbook, const QList<qint64> &ids)
-        : m_logbook(logbook)
-        , m_ids(ids)
+    LogbookChange(const QString &text, std::function<bool()> forward, std::function<bool()> back)
+        : m_forward(std::move(forward))
+        , m_back(std::move(back))
     {
-        setText(ids.size() == 1 ? QStringLiteral("Delete flight")
-                                : QStringLiteral("Delete %1 flights").arg(ids.size()));
+        setText(text);
     }
     void redo() override
     {
-        // The logbook refused (the window says why): nothing to undo.
-        if (!m_logbook->remove(m_ids))
+        if (std::exchange(m_pushed, false))
+            return;
+        if (!m_forward())
             setObsolete(true);
     }
     void undo() override
     {
-        if (!m_logbook->undelete(m_ids))
+        if (!m_back())
             setObsolete(true);
     }
 
 private:
-    PilotLogbook *m_logbook;
-    QList<qint64> m_ids;
+    std::function<bool()> m_forward;
+    std::function<bool()> m_back;
+    bool m_pushed = true;
 };
 
-// The import's progress goes to the status line; closing the window stops
-// it before the next file.
+QString noteOf(const LogbookEntry &entry, NoteField field)
+{
+    switch (field) {
+    case NoteField::Site:
+        return entry.site;
+    case NoteField::Glider:
+        return entry.glider;
+    case NoteField::Notes:
+        break;
+    }
+    return entry.notes;
+}
+
+QString flightsText(qsizetype n)
+{
+    return n == 1 ? QStringLiteral("1 flight") : QStringLiteral("%1 flights").arg(n);
+}
+
+// The import's progress goes to the status line; Cancel, or closing the
+// window, stops it at its next step.
 class WindowEnvironment : public OperationEnvironment
 {
 public:
@@ -69,7 +93,8 @@ public:
     void setProgressText(const QString &text) override
     {
         m_show(text);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // Cancel must be clickable; every other action is off meanwhile.
+        QCoreApplication::processEvents();
     }
 
 private:
@@ -77,6 +102,41 @@ private:
     std::function<void(const QString &)> m_show;
     Waiter m_waiter;
 };
+
+// Where the file dialogs open: the reports folder at first, then the folder
+// the pilot last chose a file in, for as long as the program runs.
+QString &lastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QString dialogFolder()
+{
+    return lastFolder().isEmpty() ? DeviceMap::driveCFolder() : lastFolder();
+}
+
+void rememberFolder(const QString &file)
+{
+    lastFolder() = QFileInfo(file).absolutePath();
+}
+
+// The workbook is made in a folder of the program's own (0700), then its
+// bytes replace the file chosen as every report is written: complete or
+// not at all.
+bool writeWorkbookReplacing(const QString &path, const QList<LogbookEntry> &entries)
+{
+    const QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/tolmera-reader-XXXXXX"));
+    const QString built = scratch.filePath(QStringLiteral("logbook.xlsx"));
+    QString placedAt;
+    if (!scratch.isValid() || !LogbookExport::writeWorkbook(built, entries, &placedAt) || placedAt != built)
+        return false;
+    QFile file(built);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    return bytes.size() == file.size() && SafeFile::write(path, bytes);
+}
 
 enum YearColumn { YearCol, FlightsCol, HoursCol, LongestCol, QneCol, YearColumns };
 
@@ -86,15 +146,18 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::LogbookWindow>())
     , m_logbook(logbook)
-    , m_model(new LogbookModel([logbook](qint64 id, NoteField field,
-                                   const QString &text) { return logbook->setNote(id, field, text); },
+    , m_flights(new LogbookModel(
+          logbook, [this](const LogbookEntry &e, NoteField f, const QString &t) { return editNote(e, f, t); },
           this))
+    , m_shown(new LogbookFilter(m_flights, this))
     , m_undo(new QUndoStack(this))
+    , m_undoAction(new QAction(tr("&Undo"), this))
+    , m_redoAction(new QAction(tr("&Redo"), this))
 {
     ui->setupUi(this);
     setWindowFlag(Qt::Window);
 
-    ui->tblFlights->setModel(m_model);
+    ui->tblFlights->setModel(m_shown);
     ui->tblFlights->sortByColumn(LogbookModel::Date, Qt::DescendingOrder);
     QHeaderView *header = ui->tblFlights->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
@@ -108,7 +171,8 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
             : c >= LogbookModel::Pilot                 ? QStringLiteral("MMMMMMMM")
                                                        : QStringLiteral("888888");
         int headerWidth = 0;
-        for (const QString &line : m_model->headerData(c, Qt::Horizontal).toString().split(QLatin1Char('\n')))
+        for (const QString &line :
+            m_flights->headerData(c, Qt::Horizontal).toString().split(QLatin1Char('\n')))
             headerWidth = qMax(headerWidth, fm.horizontalAdvance(line) + pad + pad / 2);
         ui->tblFlights->setColumnWidth(c, qMax(fm.horizontalAdvance(widest) + pad, headerWidth));
     }
@@ -123,18 +187,19 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
     ui->tblYears->verticalHeader()->setDefaultSectionSize(fm.height() + fm.height() / 2);
     ui->tblYears->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
-    QAction *undo = m_undo->createUndoAction(this, tr("&Undo"));
-    undo->setShortcut(QKeySequence::Undo);
-    QAction *redo = m_undo->createRedoAction(this, tr("&Redo"));
-    redo->setShortcut(QKeySequence::Redo);
-    ui->menuEdit->insertActions(ui->actionDelete, { undo, redo });
+    // Undo and Redo of our own: they also go grey while the logbook cannot
+    // be written.
+    m_undoAction->setShortcut(QKeySequence::Undo);
+    m_redoAction->setShortcut(QKeySequence::Redo);
+    ui->menuEdit->insertActions(ui->actionDelete, { m_undoAction, m_redoAction });
     ui->menuEdit->insertSeparator(ui->actionDelete);
     // Del deletes flights only from the list: in a cell being edited it
     // deletes a character.
     ui->actionDelete->setShortcutContext(Qt::WidgetShortcut);
     ui->tblFlights->addAction(ui->actionDelete);
 
-    buildChart();
+    m_chart = new HoursChart(ui->chartHolder);
+    ui->chartHolder->layout()->addWidget(m_chart);
     initActionsConnections();
     // Room for every column on a common screen; never larger than the
     // screen itself (a scaled one included).
@@ -142,118 +207,63 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
     if (const QScreen *screen = this->screen())
         size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
     resize(size);
-    reload();
-}
-
-LogbookWindow::~LogbookWindow() = default;
-
-void LogbookWindow::initActionsConnections()
-{
-    connect(ui->btnImport, &QPushButton::clicked, this, &LogbookWindow::btnImport_Click);
-    connect(ui->actionImport, &QAction::triggered, this, &LogbookWindow::btnImport_Click);
-    connect(ui->btnExport, &QPushButton::clicked, this, &LogbookWindow::btnExport_Click);
-    connect(ui->actionExport, &QAction::triggered, this, &LogbookWindow::btnExport_Click);
-    connect(ui->btnDelete, &QPushButton::clicked, this, &LogbookWindow::deleteSelected);
-    connect(ui->actionDelete, &QAction::triggered, this, &LogbookWindow::deleteSelected);
-    connect(ui->actionClose, &QAction::triggered, this, &QWidget::close);
-    connect(ui->btnStartNew, &QPushButton::clicked, this, &LogbookWindow::startNewLogbook);
-    connect(ui->cmbYear, &QComboBox::activated, this, &LogbookWindow::filterChanged);
-    connect(ui->cmbGlider, &QComboBox::activated, this, &LogbookWindow::filterChanged);
-
-    connect(m_logbook, &PilotLogbook::recorded, this, &LogbookWindow::onRecorded);
-    connect(m_logbook, &PilotLogbook::reset, this, &LogbookWindow::reload);
-    connect(m_logbook, &PilotLogbook::updated, m_model, &LogbookModel::updateEntry);
-    connect(m_logbook, &PilotLogbook::removed, this, [this](const QList<qint64> &ids) {
-        m_model->removeIds(ids);
-        refreshChoices();
-        refreshSummaries();
-    });
-    connect(m_logbook, &PilotLogbook::problemChanged, this, &LogbookWindow::refreshProblem);
-    connect(m_model, &LogbookModel::notesEdited, this, [this] {
-        refreshChoices();
-        refreshSummaries();
-    });
-}
-
-void LogbookWindow::buildChart()
-{
-    m_hours = new QBarSet(tr("Hours"));
-    auto *series = new QBarSeries;
-    series->append(m_hours);
-    series->setLabelsVisible(true);
-    series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
-    series->setLabelsFormat(QStringLiteral("@value"));
-
-    m_chart = new QChart;
-    m_chart->addSeries(series);
-    m_chart->setAnimationOptions(QChart::NoAnimation);
-    m_chart->legend()->hide();
-    m_chart->setMargins(QMargins(4, 4, 4, 4));
-
-    // The window's own font, so the chart grows with it on a scaled screen
-    // and prints legibly; the title a step larger.
-    const QFont font = this->font();
-    QFont titleFont = font;
-    titleFont.setBold(true);
-    titleFont.setPointSizeF(font.pointSizeF() * 1.15);
-    m_chart->setTitleFont(titleFont);
-    series->setLabelsVisible(true);
-    m_hours->setLabelFont(font);
-    m_hours->setLabelColor(Qt::black);
-    m_hours->setColor(QColor(0x2b, 0x6c, 0xb0));
-    m_hours->setBorderColor(QColor(0x1a, 0x43, 0x6e));
-
-    m_months = new QBarCategoryAxis;
-    QStringList months;
-    for (int m = 1; m <= 12; ++m)
-        months << QLocale().standaloneMonthName(m, QLocale::ShortFormat);
-    m_months->append(months);
-    m_months->setLabelsFont(font);
-    m_chart->addAxis(m_months, Qt::AlignBottom);
-    series->attachAxis(m_months);
-
-    m_hoursAxis = new QValueAxis;
-    m_hoursAxis->setLabelFormat(QStringLiteral("%.0f"));
-    m_hoursAxis->setLabelsFont(font);
-    m_hoursAxis->setTitleText(tr("Hours"));
-    m_hoursAxis->setTitleFont(font);
-    m_chart->addAxis(m_hoursAxis, Qt::AlignLeft);
-    series->attachAxis(m_hoursAxis);
-
-    m_chartView = new QChartView(m_chart, ui->chartHolder);
-    m_chartView->setObjectName(QStringLiteral("chartHours"));
-    m_chartView->setRenderHint(QPainter::Antialiasing);
-    m_chartView->setMinimumSize(360, 220);
-    m_chartView->setAccessibleName(tr("Hours per month"));
-    m_chartView->setAccessibleDescription(tr(
-        "Bar chart of the hours flown in each month of the chosen year; the table of years beside it gives "
-        "the figures as text."));
-    ui->chartHolder->layout()->addWidget(m_chartView);
-}
-
-void LogbookWindow::reload()
-{
-    const auto entries = m_logbook->entries();
-    m_model->setEntries(entries.value_or(QList<LogbookEntry>()));
-    refreshChoices();
+    flightsChanged();
     filterChanged();
     refreshProblem();
 }
 
-void LogbookWindow::onRecorded(const LogbookEntry &entry)
+LogbookWindow::~LogbookWindow()
 {
-    m_model->addEntry(entry);
-    refreshChoices();
-    refreshSummaries();
+    // The undo stack says it is emptied while the children go; the actions
+    // it would update are gone by then.
+    m_undo->disconnect(this);
 }
 
-void LogbookWindow::refreshChoices()
+void LogbookWindow::initActionsConnections()
+{
+    connect(ui->btnImport, &QPushButton::clicked, this, &LogbookWindow::chooseReportsToImport);
+    connect(ui->actionImport, &QAction::triggered, this, &LogbookWindow::chooseReportsToImport);
+    connect(ui->btnExport, &QPushButton::clicked, this, &LogbookWindow::chooseExportFile);
+    connect(ui->actionExport, &QAction::triggered, this, &LogbookWindow::chooseExportFile);
+    connect(ui->btnDelete, &QPushButton::clicked, this, &LogbookWindow::deleteSelected);
+    connect(ui->actionDelete, &QAction::triggered, this, &LogbookWindow::deleteSelected);
+    connect(ui->actionDeleted, &QAction::triggered, this, &LogbookWindow::chooseDeletedToRestore);
+    connect(ui->btnCancelImport, &QPushButton::clicked, this, [this] { m_cancelImport = true; });
+    connect(ui->actionClose, &QAction::triggered, this, &QWidget::close);
+    connect(ui->btnStartNew, &QPushButton::clicked, this, &LogbookWindow::startNewLogbook);
+    connect(ui->cmbYear, &QComboBox::activated, this, &LogbookWindow::filterChanged);
+    connect(ui->cmbGlider, &QComboBox::activated, this, &LogbookWindow::filterChanged);
+    connect(m_undoAction, &QAction::triggered, m_undo, &QUndoStack::undo);
+    connect(m_redoAction, &QAction::triggered, m_undo, &QUndoStack::redo);
+    connect(m_undo, &QUndoStack::indexChanged, this, &LogbookWindow::updateActions);
+    connect(m_undo, &QUndoStack::cleanChanged, this, &LogbookWindow::updateActions);
+
+    // The list follows the logbook whoever changed it; the choices, the
+    // totals, the years and the chart follow the list. Sorting changes
+    // none of them.
+    connect(m_flights, &QAbstractItemModel::rowsInserted, this, &LogbookWindow::flightsChanged);
+    connect(m_flights, &QAbstractItemModel::rowsRemoved, this, &LogbookWindow::flightsChanged);
+    connect(m_flights, &QAbstractItemModel::modelReset, this, &LogbookWindow::flightsChanged);
+    connect(m_flights, &QAbstractItemModel::dataChanged, this, &LogbookWindow::flightsChanged);
+    connect(m_logbook, &PilotLogbook::problemChanged, this, &LogbookWindow::refreshProblem);
+}
+
+void LogbookWindow::flightsChanged()
+{
+    // A year or a glider no longer in the logbook is no longer chosen.
+    if (refreshChoices())
+        refreshSummaries();
+    else
+        filterChanged();
+}
+
+bool LogbookWindow::refreshChoices()
 {
     QSet<int> yearSet;
     QSet<QString> gliderSet;
-    for (int r = 0; r < m_model->totalCount(); ++r) {
-        yearSet.insert(m_model->figuresAt(r).year);
-        gliderSet.insert(m_model->gliderAt(r));
+    for (int r = 0; r < m_flights->rowCount(); ++r) {
+        yearSet.insert(m_flights->figuresAt(r).year);
+        gliderSet.insert(m_flights->entryAt(r).glider);
     }
     QList<int> years = yearSet.values();
     std::sort(years.begin(), years.end(), std::greater<int>());
@@ -275,24 +285,26 @@ void LogbookWindow::refreshChoices()
     for (const QString &g : gliders)
         ui->cmbGlider->addItem(g.isEmpty() ? tr("(no glider)") : g, g.isEmpty() ? QStringLiteral("") : g);
     // A choice that still exists stays chosen.
-    ui->cmbYear->setCurrentIndex(qMax(0, ui->cmbYear->findData(year)));
+    const int y = ui->cmbYear->findData(year);
     const int g = glider.isValid() ? ui->cmbGlider->findData(glider) : 0;
+    ui->cmbYear->setCurrentIndex(qMax(0, y));
     ui->cmbGlider->setCurrentIndex(qMax(0, g));
+    return y >= 0 && g >= 0;
 }
 
 void LogbookWindow::filterChanged()
 {
     const QVariant glider = ui->cmbGlider->currentData();
-    m_model->setFilter(ui->cmbYear->currentData().toInt(),
+    m_shown->setFilter(ui->cmbYear->currentData().toInt(),
         glider.isValid() ? std::optional<QString>(glider.toString()) : std::nullopt);
     refreshSummaries();
 }
 
 void LogbookWindow::refreshSummaries()
 {
-    ui->lblTotals->setText(LogbookText::totalsLine(m_model->rowCount(), m_model->shownMinutes()));
+    ui->lblTotals->setText(LogbookText::totalsLine(m_shown->rowCount(), m_shown->shownMinutes()));
 
-    const QList<LogbookText::FlightFigures> ofGlider = m_model->figuresOfGlider();
+    const QList<LogbookText::FlightFigures> ofGlider = m_shown->figuresOfGlider();
     const QList<LogbookText::YearTotals> years = LogbookText::totalsPerYear(ofGlider);
     ui->tblYears->setRowCount(int(years.size()));
     for (int r = 0; r < int(years.size()); ++r) {
@@ -308,32 +320,103 @@ void LogbookWindow::refreshSummaries()
         }
     }
 
-    const int year = ui->cmbYear->currentData().toInt();
-    const QList<qint64> minutes = LogbookText::minutesPerMonth(ofGlider, year);
-    double highest = 0;
-    for (int m = 0; m < 12; ++m) {
-        const double hours = std::round(double(minutes.at(m)) / 6.0) / 10.0;
-        if (m_hours->count() <= m)
-            m_hours->append(hours);
-        else
-            m_hours->replace(m, hours);
-        highest = qMax(highest, hours);
+    // The chart counts what the list shows: the year and the glider chosen.
+    if (m_shown->rowCount() == 0) {
+        m_chart->showEmpty(m_flights->rowCount() == 0 ? tr("No flights in the logbook yet.")
+                                                      : tr("No flights of this year and glider."));
+    } else {
+        const int year = ui->cmbYear->currentData().toInt();
+        m_chart->showMonths(LogbookText::minutesPerMonth(ofGlider, year),
+            tr("Hours per month, %1, %2").arg(ui->cmbYear->currentText(), ui->cmbGlider->currentText()));
     }
-    // Room above the tallest bar for its label; whole hours on the axis.
-    m_hoursAxis->setRange(0, qMax(1.0, std::ceil(highest * 1.15)));
-    m_hoursAxis->applyNiceNumbers();
-    m_chart->setTitle(year ? tr("Hours per month, %1").arg(year) : tr("Hours per month, all years"));
 }
 
 void LogbookWindow::refreshProblem()
 {
-    const QString problem = m_logbook->problemText();
+    // A logbook that can only be read says why; a problem says what it is
+    // and how many flights wait to be stored.
+    QString problem = m_logbook->problemText();
+    if (problem.isEmpty() && m_logbook->isReadOnly())
+        problem = tr("This logbook can be read but not changed: %1").arg(m_logbook->readOnlyReason());
     ui->frameProblem->setVisible(!problem.isEmpty());
     ui->lblProblem->setText(problem);
-    ui->btnStartNew->setVisible(m_logbook->fileUnusable());
-    const bool usable = problem.isEmpty() || !m_logbook->fileUnusable();
-    ui->btnImport->setEnabled(usable && !m_importing);
-    ui->actionImport->setEnabled(usable && !m_importing);
+    fitProblemArea();
+    ui->btnStartNew->setVisible(!problem.isEmpty() && m_logbook->fileUnusable());
+    const int waiting = m_logbook->waitingCount();
+    if (waiting)
+        setStatus(tr("%1 not kept yet: they wait to be stored until the logbook can be written.")
+                      .arg(flightsText(waiting)));
+    else if (m_waitingShown)
+        setStatus(tr("The flights that waited are stored in the logbook now."));
+    m_waitingShown = waiting > 0;
+    updateActions();
+}
+
+void LogbookWindow::updateActions()
+{
+    const bool unusable = !m_logbook->problemText().isEmpty() && m_logbook->fileUnusable();
+    const bool writable = !unusable && !m_logbook->isReadOnly() && !m_importing;
+    // Nothing that opens a dialog while the main window waits for the
+    // instrument: the dialog's own loop would hold up those waits.
+    const bool dialogs = !m_instrumentBusy && !m_importing;
+    for (QWidget *w : { static_cast<QWidget *>(ui->btnImport), static_cast<QWidget *>(ui->btnExport),
+             static_cast<QWidget *>(ui->btnStartNew) })
+        w->setEnabled(dialogs && (w != ui->btnImport || writable));
+    ui->actionImport->setEnabled(dialogs && writable);
+    ui->actionExport->setEnabled(dialogs);
+    ui->actionDeleted->setEnabled(dialogs && writable);
+    ui->btnDelete->setEnabled(writable);
+    ui->actionDelete->setEnabled(writable);
+    m_flights->setEditable(writable);
+    m_undoAction->setEnabled(writable && m_undo->canUndo());
+    m_undoAction->setText(m_undo->canUndo() ? tr("&Undo %1").arg(m_undo->undoText()) : tr("&Undo"));
+    m_redoAction->setEnabled(writable && m_undo->canRedo());
+    m_redoAction->setText(m_undo->canRedo() ? tr("&Redo %1").arg(m_undo->redoText()) : tr("&Redo"));
+    ui->btnCancelImport->setVisible(m_importing);
+}
+
+void LogbookWindow::setInstrumentBusy(bool busy)
+{
+    m_instrumentBusy = busy;
+    updateActions();
+}
+
+void LogbookWindow::followInMenu(QAction *entry, PilotLogbook *logbook)
+{
+    const QString caption = entry->text();
+    const auto show = [entry, logbook, caption] {
+        const int waiting = logbook->waitingCount();
+        const QString problem = logbook->problemText();
+        entry->setText(waiting ? tr("%1 (%2 not kept)").arg(caption, flightsText(waiting)) : caption);
+        entry->setToolTip(problem.isEmpty() ? QString() : problem);
+        entry->setStatusTip(entry->toolTip());
+        entry->setIcon(
+            problem.isEmpty() ? QIcon() : qApp->style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    };
+    connect(logbook, &PilotLogbook::problemChanged, entry, show);
+    for (QObject *menu : entry->associatedObjects()) {
+        if (auto *m = qobject_cast<QMenu *>(menu))
+            m->setToolTipsVisible(true);
+    }
+    show();
+}
+
+void LogbookWindow::fitProblemArea()
+{
+    // The message takes the lines it needs up to a few; a longer one
+    // scrolls inside its area instead of making the window taller than the
+    // screen.
+    constexpr int kMostLines = 5;
+    const QFontMetrics fm = ui->lblProblem->fontMetrics();
+    const int width = ui->scrollProblem->viewport()->width();
+    const int needed = ui->lblProblem->heightForWidth(width > 0 ? width : 400);
+    ui->scrollProblem->setFixedHeight(qMin(needed, fm.lineSpacing() * kMostLines) + 2);
+}
+
+void LogbookWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    fitProblemArea();
 }
 
 void LogbookWindow::setStatus(const QString &text)
@@ -346,25 +429,14 @@ QString LogbookWindow::totalsText() const
     return ui->lblTotals->text();
 }
 
-QString LogbookWindow::statusText() const
-{
-    return ui->lblStatus->text();
-}
-
-QList<double> LogbookWindow::chartHours() const
-{
-    QList<double> out;
-    for (int m = 0; m < m_hours->count(); ++m)
-        out.append(m_hours->at(m));
-    return out;
-}
-
-void LogbookWindow::btnImport_Click()
+void LogbookWindow::chooseReportsToImport()
 {
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, tr("Import reports"), QDir::homePath(), tr("Text reports (*.txt);;All files (*)"));
-    if (!files.isEmpty())
-        importFiles(files);
+        this, tr("Import reports"), dialogFolder(), tr("Text reports (*.txt);;All files (*)"));
+    if (files.isEmpty())
+        return;
+    rememberFolder(files.first());
+    importFiles(files);
 }
 
 void LogbookWindow::importFiles(const QStringList &files)
@@ -373,46 +445,48 @@ void LogbookWindow::importFiles(const QStringList &files)
         return;
     m_importing = true;
     m_cancelImport = false;
-    refreshProblem();
+    updateActions();
     WindowEnvironment env(m_cancelImport, [this](const QString &text) { setStatus(text); });
     const PilotLogbook::ImportResult result = m_logbook->importReports(files, env);
     m_importing = false;
-    refreshProblem();
+    updateActions();
     if (result.failed && result.added == 0 && result.alreadyThere == 0)
         setStatus(tr("Nothing imported: %1").arg(m_logbook->problemText()));
     else
         setStatus(PilotLogbook::importSummary(result));
 }
 
-void LogbookWindow::btnExport_Click()
+void LogbookWindow::chooseExportFile()
 {
     const QString workbook = tr("Workbook (*.xlsx)");
     const QString csv = tr("CSV (*.csv)");
-    QString filter = workbook;
-    QString path = QFileDialog::getSaveFileName(this, tr("Export logbook"),
-        QDir::home().filePath(QStringLiteral("logbook.xlsx")), workbook + QStringLiteral(";;") + csv,
-        &filter);
-    if (path.isEmpty())
+    QFileDialog dialog(this, tr("Export logbook"), dialogFolder());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({ workbook, csv });
+    // The dialog adds the type's ending itself, so that the name it asks
+    // about replacing is the name written.
+    dialog.setDefaultSuffix(QStringLiteral("xlsx"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, csv](const QString &filter) {
+        dialog.setDefaultSuffix(filter == csv ? QStringLiteral("csv") : QStringLiteral("xlsx"));
+    });
+    dialog.selectFile(QStringLiteral("logbook.xlsx"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    const QString suffix = filter == csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
-    if (!path.endsWith(suffix, Qt::CaseInsensitive))
-        path += suffix;
+    const QString path = dialog.selectedFiles().constFirst();
+    rememberFolder(path);
     exportTo(path);
 }
 
 bool LogbookWindow::exportTo(const QString &path)
 {
-    const QList<LogbookEntry> shown = m_model->shownEntries();
-    QString placedAt = path;
-    // A list that could not be read would replace an earlier file with an
-    // empty one.
-    const bool ok = !m_logbook->lastReadFailed() && path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)
+    const QList<LogbookEntry> shown = m_shown->shownEntries();
+    // The file dialog asked before a file was replaced: the new file takes
+    // the name the pilot chose, never "logbook (2).xlsx".
+    const bool ok = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)
         ? LogbookExport::writeCsv(path, shown)
-        : LogbookExport::writeWorkbook(path, shown, &placedAt);
+        : writeWorkbookReplacing(path, shown);
     setStatus(ok
-            ? tr("%1 %2 written to %3")
-                  .arg(shown.size())
-                  .arg(shown.size() == 1 ? tr("flight") : tr("flights"), QDir::toNativeSeparators(placedAt))
+            ? tr("%1 written to %2").arg(flightsText(shown.size()), QDir::toNativeSeparators(path))
             : tr("Could not write %1: check that the folder exists, is writable and has room; nothing was "
                  "changed.")
                   .arg(QDir::toNativeSeparators(path)));
@@ -423,10 +497,52 @@ void LogbookWindow::deleteSelected()
 {
     QList<qint64> ids;
     for (const QModelIndex &index : ui->tblFlights->selectionModel()->selectedRows())
-        ids.append(m_model->entryAt(index.row()).id);
-    if (ids.isEmpty())
+        ids.append(m_shown->entryAt(index.row()).id);
+    if (ids.isEmpty() || !ui->btnDelete->isEnabled() || !m_logbook->remove(ids))
         return;
-    m_undo->push(new DeleteFlights(m_logbook, ids));
+    PilotLogbook *logbook = m_logbook;
+    m_undo->push(new LogbookChange(
+        tr("Delete %1").arg(flightsText(ids.size())), [logbook, ids] { return logbook->remove(ids); },
+        [logbook, ids] { return logbook->undelete(ids); }));
+    setStatus(
+        tr("%1 deleted: Edit, Undo or Edit, Deleted flights brings them back.").arg(flightsText(ids.size())));
+}
+
+void LogbookWindow::restoreDeleted(const QList<qint64> &ids)
+{
+    if (ids.isEmpty() || !m_logbook->undelete(ids))
+        return;
+    PilotLogbook *logbook = m_logbook;
+    m_undo->push(new LogbookChange(
+        tr("Restore %1").arg(flightsText(ids.size())), [logbook, ids] { return logbook->undelete(ids); },
+        [logbook, ids] { return logbook->remove(ids); }));
+    setStatus(tr("%1 restored.").arg(flightsText(ids.size())));
+}
+
+void LogbookWindow::chooseDeletedToRestore()
+{
+    const auto deleted = m_logbook->deletedEntries();
+    if (!deleted)
+        return;
+    DeletedFlightsDialog dialog(*deleted, this);
+    if (dialog.exec() == QDialog::Accepted)
+        restoreDeleted(dialog.chosenIds());
+}
+
+bool LogbookWindow::editNote(const LogbookEntry &entry, NoteField field, const QString &text)
+{
+    const qint64 id = entry.id;
+    const QString before = noteOf(entry, field);
+    if (!m_logbook->setNote(id, field, text))
+        return false;
+    const QString what = field == NoteField::Site ? tr("site")
+        : field == NoteField::Glider              ? tr("glider")
+                                                  : tr("notes");
+    PilotLogbook *logbook = m_logbook;
+    m_undo->push(new LogbookChange(
+        tr("Edit %1").arg(what), [logbook, id, field, text] { return logbook->setNote(id, field, text); },
+        [logbook, id, field, before] { return logbook->setNote(id, field, before); }));
+    return true;
 }
 
 void LogbookWindow::startNewLogbook()

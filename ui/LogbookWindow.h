@@ -8,20 +8,20 @@
 namespace Ui {
 class LogbookWindow;
 }
+class LogbookFilter;
 class LogbookModel;
+class QAction;
 class PilotLogbook;
-class QBarSet;
-class QBarCategoryAxis;
-class QChart;
-class QChartView;
+class HoursChart;
 class QUndoStack;
-class QValueAxis;
 
 // The Logbook window: every flight of the pilot's logbook in one list with
 // a year and glider filter and its totals, a table per year, the hours per
-// month as a bar chart, and import, export and delete (undone with
-// Edit, Undo). It stays open beside the main window and follows the flights
-// the main window reads. Nothing here ever shows in the main window.
+// month as a bar chart, and import, export, notes and delete (each undone
+// with Edit, Undo; deleted flights can be brought back). It stays open
+// beside the main window and follows the flights the main window reads.
+// Of the logbook's troubles the main window shows only the note in its
+// menu entry (followInMenu()): never a box or a status log line.
 class LogbookWindow : public QMainWindow
 {
     Q_OBJECT
@@ -29,47 +29,59 @@ public:
     explicit LogbookWindow(PilotLogbook *logbook, QWidget *parent = nullptr);
     ~LogbookWindow() override;
 
-    // Reads every flight from the logbook again and shows them.
-    void reload();
+    // Shows the logbook's trouble in the main window's entry that opens
+    // this window: the flights not kept in its text, the problem in its
+    // tool tip, a warning icon; the entry stays usable.
+    static void followInMenu(QAction *entry, PilotLogbook *logbook);
+
+    // While the main window talks to the instrument, nothing here opens a
+    // dialog or starts an import: a modal dialog would stall its waits.
+    void setInstrumentBusy(bool busy);
 
     // The steps behind the buttons, without their file dialogs.
     void importFiles(const QStringList &files);
     bool exportTo(const QString &path);
     void deleteSelected();
+    void restoreDeleted(const QList<qint64> &ids);
     // Renames an unusable file aside and starts a new logbook.
     void startNewLogbook();
 
-    LogbookModel *model() const { return m_model; }
+    // The flights listed, as filtered and sorted.
+    LogbookFilter *model() const { return m_shown; }
     QUndoStack *undoStack() const { return m_undo; }
     QString totalsText() const;
-    QString statusText() const;
-    // The hours per month the chart shows now, January first.
-    QList<double> chartHours() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void initActionsConnections();
-    void btnImport_Click();
-    void btnExport_Click();
+    void chooseReportsToImport();
+    void chooseExportFile();
+    void chooseDeletedToRestore();
+    bool editNote(const LogbookEntry &entry, NoteField field, const QString &text);
+    void flightsChanged();
     void filterChanged();
-    void refreshChoices();
+    // false when a year or glider chosen is gone (all are chosen then).
+    bool refreshChoices();
     void refreshSummaries();
     void refreshProblem();
-    void onRecorded(const LogbookEntry &entry);
+    // Sets every action's enabled state from the facts below.
+    void updateActions();
+    void fitProblemArea();
     void setStatus(const QString &text);
-    void buildChart();
 
     std::unique_ptr<Ui::LogbookWindow> ui;
     PilotLogbook *m_logbook;
-    LogbookModel *m_model;
+    LogbookModel *m_flights;
+    LogbookFilter *m_shown;
     QUndoStack *m_undo;
-    QChartView *m_chartView = nullptr;
-    QChart *m_chart = nullptr;
-    QBarSet *m_hours = nullptr;
-    QBarCategoryAxis *m_months = nullptr;
-    QValueAxis *m_hoursAxis = nullptr;
+    QAction *m_undoAction;
+    QAction *m_redoAction;
+    HoursChart *m_chart = nullptr;
     bool m_cancelImport = false;
     bool m_importing = false;
+    bool m_instrumentBusy = false;
+    bool m_waitingShown = false; // the status line says flights wait
 };

@@ -124,6 +124,7 @@ void MainWindow::initActionsConnections()
     connect(ui->txtPilot, &QLineEdit::returnPressed, this, &MainWindow::savePilotName);
 
     connect(ui->Logbook, &QAction::triggered, this, &MainWindow::showLogbook);
+    LogbookWindow::followInMenu(ui->Logbook, m_logbook);
     connect(ui->PortsFolder, &QAction::triggered, this, &MainWindow::choosePortsAndFolder);
     connect(ui->Exit, &QAction::triggered, this, &MainWindow::exitProgram);
     connect(ui->ClearFD, &QAction::triggered, this, &MainWindow::clearFlightData);
@@ -170,6 +171,7 @@ template <typename Steps> void MainWindow::runOperation(Steps steps)
         return;
     m_busy = true;
     updateOperationControls();
+    emit operationRunningChanged(true);
     try {
         steps();
     } catch (const OperationCancelled &) {
@@ -179,6 +181,7 @@ template <typename Steps> void MainWindow::runOperation(Steps steps)
     m_logbook->operationEnded();
     if (!m_closing)
         updateOperationControls();
+    emit operationRunningChanged(false);
 }
 
 void MainWindow::updateOperationControls()
@@ -583,8 +586,12 @@ LogbookWindow *MainWindow::logbookWindow() const
 
 void MainWindow::showLogbook()
 {
-    if (!m_logbookWindow)
+    if (!m_logbookWindow) {
         m_logbookWindow = new LogbookWindow(m_logbook);
+        connect(
+            this, &MainWindow::operationRunningChanged, m_logbookWindow, &LogbookWindow::setInstrumentBusy);
+    }
+    m_logbookWindow->setInstrumentBusy(m_busy);
     m_logbookWindow->show();
     m_logbookWindow->raise();
     m_logbookWindow->activateWindow();

@@ -56,6 +56,10 @@ public:
     // anything or an operation runs, in the order the window lists them.
     const std::array<QWidget *, 13> &operationControls() const { return m_operationControls; }
 
+signals:
+    // An instrument operation started (true) or ended (false).
+    void operationRunningChanged(bool running);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;

@@ -5,20 +5,38 @@
 #include "tests/support/InstrumentRig.h"
 
 #include "logbook/PilotLogbook.h"
+#include "ui/HoursChart.h"
+#include "ui/LogbookFilter.h"
 #include "ui/LogbookModel.h"
 #include "ui/LogbookWindow.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChartView>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QGraphicsSimpleTextItem>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUndoStack>
+#include <QValueAxis>
 
 namespace {
 
@@ -28,6 +46,59 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// What the chart shows now: its title, each bar's label by month (empty
+// months left out), the hours axis' labels; or the text in its place.
+struct ChartShown
+{
+    QString title;
+    QStringList barLabels;
+    QStringList axisLabels;
+    QString emptyText;
+};
+
+ChartShown chartShown(const LogbookWindow &window)
+{
+    ChartShown shown;
+    const auto *empty = window.findChild<QLabel *>(QStringLiteral("lblNoFlights"));
+    if (empty && empty->isVisible()) {
+        shown.emptyText = empty->text();
+        return shown;
+    }
+    QChart *chart = window.findChild<QChartView *>(QStringLiteral("chartHours"))->chart();
+    shown.title = chart->title();
+    // The bar labels from left to right, beside the months that have hours.
+    const QBarSet *hours = qobject_cast<QBarSeries *>(chart->series().constFirst())->barSets().constFirst();
+    QList<int> months;
+    for (int m = 0; m < hours->count(); ++m) {
+        if (hours->at(m) > 0)
+            months << m + 1;
+    }
+    QList<const QGraphicsSimpleTextItem *> labels;
+    for (const QGraphicsItem *item : chart->childItems()) {
+        const auto *label = dynamic_cast<const QGraphicsSimpleTextItem *>(item);
+        if (label && label->isVisible() && !label->text().isEmpty())
+            labels << label;
+    }
+    std::sort(labels.begin(), labels.end(), [](auto *a, auto *b) { return a->pos().x() < b->pos().x(); });
+    for (int i = 0; i < labels.size(); ++i)
+        shown.barLabels << QStringLiteral("%1 %2").arg(months.value(i)).arg(labels.at(i)->text());
+    const auto *axis = qobject_cast<QValueAxis *>(chart->axes(Qt::Vertical).constFirst());
+    for (int i = 0; i < axis->tickCount(); ++i) {
+        const double value = axis->min() + i * (axis->max() - axis->min()) / (axis->tickCount() - 1);
+        shown.axisLabels << QString::asprintf(qPrintable(axis->labelFormat()), value);
+    }
+    return shown;
+}
+
+void choose(LogbookWindow &window, const char *comboName, const QString &text)
+{
+    auto *combo = window.findChild<QComboBox *>(QLatin1String(comboName));
+    const int index = combo->findText(text);
+    QVERIFY2(index >= 0, qPrintable(text));
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
 }
 
 } // namespace
@@ -43,6 +114,14 @@ private slots:
     void notesDeleteAndUndo();
     void unusableFileNeverReachesTheMainWindow();
     void everyControlNamed();
+    void chartAxis_data();
+    void chartAxis();
+    void chartFollowsTheList();
+    void keyboardAndFileDialogs();
+    void longProblemStaysInItsArea();
+    void everyViewFollowsUndoAndRedo_data();
+    void everyViewFollowsUndoAndRedo();
+    void troublesShownAndHeeded();
 
 private:
     void start()
@@ -94,8 +173,16 @@ void TestLogbookWindow::exportsFillItOnce()
     QCOMPARE(window->windowTitle(), QStringLiteral("Logbook"));
     QCOMPARE(window->totalsText(), QStringLiteral("0 flights, 00:00 hours"));
 
+    // While the export runs, the Logbook window opens no dialog.
+    QStringList duringExport;
+    connect(m_rig.window.get(), &MainWindow::operationRunningChanged, window, [&](bool running) {
+        for (const char *name : { "btnImport", "btnExport" })
+            duringExport << QStringLiteral("%1 %2").arg(running).arg(
+                window->findChild<QPushButton *>(QLatin1String(name))->isEnabled());
+    });
     exportRange("1", "3");
     QCOMPARE(m_rig.newLog(), QStringList { QStringLiteral("Txt file ready") });
+    QCOMPARE(duringExport, (QStringList { "1 0", "1 0", "0 1", "0 1" }));
     // 01:30 + 04:46 + 00:05, and the window followed without being asked.
     QCOMPARE(window->model()->rowCount(), 3);
     QCOMPARE(window->totalsText(), QStringLiteral("3 flights, 06:21 hours"));
@@ -137,7 +224,7 @@ void TestLogbookWindow::notesDeleteAndUndo()
     start();
     exportRange("1", "3");
     LogbookWindow *window = openLogbook();
-    LogbookModel *model = window->model();
+    LogbookFilter *model = window->model();
     QCOMPARE(model->rowCount(), 3);
 
     QVERIFY(model->setData(model->index(0, LogbookModel::Glider), QStringLiteral("Mentor 7")));
@@ -178,6 +265,18 @@ void TestLogbookWindow::notesDeleteAndUndo()
     QCOMPARE(lines.at(1),
         QByteArray("2005-07-14,12:05,01:30,850,2130,1280,3400,4.5,3.2,18,52,KESTREL,,Mentor 7,"
                    "\"first climb, 4.5 m/s\"\r"));
+
+    // A workbook the pilot chose to replace is replaced, not set beside.
+    const QString workbook = m_data->filePath(QStringLiteral("logbook.xlsx"));
+    {
+        QFile earlier(workbook);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("an earlier workbook");
+    }
+    QVERIFY(window->exportTo(workbook));
+    QVERIFY(readFile(workbook).startsWith("PK"));
+    QCOMPARE(QDir(m_data->path()).entryList({ QStringLiteral("logbook*.xlsx") }, QDir::Files),
+        QStringList { "logbook.xlsx" });
 }
 
 // A file at the logbook's place that is no logbook: the reads go on exactly
@@ -220,11 +319,25 @@ void TestLogbookWindow::unusableFileNeverReachesTheMainWindow()
 }
 
 // A screen reader names every control, every column and the chart, whose
-// figures the per-year table gives as text.
+// figures the per-year table gives as text, and reads every line of
+// figures or news as it stands.
 void TestLogbookWindow::everyControlNamed()
 {
     PilotLogbook logbook(logbookPath());
+    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
     LogbookWindow window(&logbook);
+    QVERIFY(window.exportTo(m_data->filePath(QStringLiteral("shown.csv"))));
+    QStringList read;
+    for (QLabel *label : window.findChildren<QLabel *>()) {
+        if (label->text().isEmpty())
+            continue;
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(label);
+        QVERIFY(reader);
+        QCOMPARE(reader->text(QAccessible::Name), QString(label->text()).remove(QLatin1Char('&')));
+        read << label->objectName();
+    }
+    read.sort();
+    QCOMPARE(read, (QStringList { "lblGlider", "lblStatus", "lblTotals", "lblYear" }));
     QStringList unnamed;
     for (QWidget *w : window.findChildren<QWidget *>()) {
         const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
@@ -252,6 +365,353 @@ void TestLogbookWindow::everyControlNamed()
     QVERIFY(window.findChild<QWidget *>(QStringLiteral("chartHours"))
                 ->accessibleDescription()
                 .contains(QStringLiteral("table")));
+}
+
+void TestLogbookWindow::chartAxis_data()
+{
+    QTest::addColumn<int>("highestMinutes");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<int>("step");
+    // Whole hours, never a label twice, room above the tallest bar.
+    QTest::newRow("empty") << 0 << 1 << 1;
+    QTest::newRow("a few minutes") << 5 << 1 << 1;
+    QTest::newRow("1:30") << 90 << 2 << 1;
+    QTest::newRow("just under the top") << 327 << 6 << 1;
+    QTest::newRow("6 h: steps of 2") << 360 << 8 << 2;
+    QTest::newRow("37 h: steps of 10") << 37 * 60 << 50 << 10;
+    QTest::newRow("401:15") << 24075 << 500 << 100;
+}
+
+void TestLogbookWindow::chartAxis()
+{
+    QFETCH(int, highestMinutes);
+    QFETCH(int, top);
+    QFETCH(int, step);
+    const HoursChart::Axis axis = HoursChart::axisFor(highestMinutes);
+    QCOMPARE(axis, (HoursChart::Axis { top, step }));
+    QVERIFY(axis.top % axis.step == 0 && axis.top / axis.step <= 6);
+    QVERIFY(axis.top * 60 > highestMinutes);
+}
+
+// The chart counts what the list shows, labels its bars as the window
+// writes hours, names both filters, and gives way to a short text when the
+// list is empty.
+void TestLogbookWindow::chartFollowsTheList()
+{
+    PilotLogbook logbook(logbookPath());
+    LogbookWindow window(&logbook);
+    window.show();
+    QCOMPARE(chartShown(window).emptyText, QStringLiteral("No flights in the logbook yet."));
+
+    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsA(2), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsB(3), QStringLiteral("KESTREL"));
+    ChartShown shown = chartShown(window);
+    QCOMPARE(shown.title, QStringLiteral("Hours per month, All years, All gliders"));
+    QCOMPARE(shown.barLabels, (QStringList { "7 06:16", "11 00:05" }));
+    QCOMPARE(shown.axisLabels, (QStringList { "0", "2", "4", "6", "8" }));
+
+    choose(window, "cmbYear", QStringLiteral("2000"));
+    shown = chartShown(window);
+    QCOMPARE(shown.title, QStringLiteral("Hours per month, 2000, All gliders"));
+    QCOMPARE(shown.barLabels, QStringList { "11 00:05" });
+    QCOMPARE(shown.axisLabels, (QStringList { "0", "1" }));
+
+    // A glider named on the 2005 flight of 01:30.
+    LogbookFilter *model = window.model();
+    choose(window, "cmbYear", QStringLiteral("2005"));
+    const int d = model->entryAt(0).flight.durationMinutes == 90 ? 0 : 1;
+    QVERIFY(model->setData(model->index(d, LogbookModel::Glider), QStringLiteral("Mentor 7")));
+    choose(window, "cmbGlider", QStringLiteral("Mentor 7"));
+    shown = chartShown(window);
+    QCOMPARE(shown.title, QStringLiteral("Hours per month, 2005, Mentor 7"));
+    QCOMPARE(shown.barLabels, QStringList { "7 01:30" });
+    QCOMPARE(shown.axisLabels, (QStringList { "0", "1", "2" }));
+
+    choose(window, "cmbYear", QStringLiteral("All years"));
+    choose(window, "cmbGlider", QStringLiteral("(no glider)"));
+    QCOMPARE(chartShown(window).title, QStringLiteral("Hours per month, All years, (no glider)"));
+    choose(window, "cmbYear", QStringLiteral("2000"));
+    choose(window, "cmbGlider", QStringLiteral("Mentor 7"));
+    QCOMPARE(model->rowCount(), 0);
+    QCOMPARE(chartShown(window).emptyText, QStringLiteral("No flights of this year and glider."));
+}
+
+// Tab leaves the flights list; the file dialogs open in the reports folder,
+// then where the pilot last went; Yes to "replace?" replaces the file.
+void TestLogbookWindow::keyboardAndFileDialogs()
+{
+    QTemporaryDir config;
+    const QString reports = config.filePath(QStringLiteral("reports"));
+    const QString elsewhere = config.filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(config.filePath(QStringLiteral("tolmera-reader/dosdevices"))));
+    QVERIFY(QDir().mkpath(reports) && QDir().mkpath(elsewhere));
+    QVERIFY(QFile::link(reports, config.filePath(QStringLiteral("tolmera-reader/dosdevices/c:"))));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+
+    PilotLogbook logbook(logbookPath());
+    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    LogbookWindow window(&logbook);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *flights = window.findChild<QTableView *>(QStringLiteral("tblFlights"));
+    flights->setFocus();
+    flights->setCurrentIndex(window.model()->index(0, 0));
+    QTest::keyClick(flights, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("tblYears"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget()->objectName() != QStringLiteral("tblYears"));
+
+    const QString earlier = elsewhere + QStringLiteral("/mine.csv");
+    {
+        QFile file(earlier);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("an earlier export\n");
+    }
+    // Each time: where the dialog opened; the first time the earlier file
+    // is chosen and replacing it confirmed.
+    QStringList openedIn;
+    QString asked;
+    const auto answerDialog = [&](bool chooseEarlier) {
+        QTimer::singleShot(0, this, [&, chooseEarlier] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            openedIn << dialog->directory().absolutePath();
+            if (!chooseEarlier) {
+                dialog->reject();
+                return;
+            }
+            QTimer::singleShot(0, this, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                asked = box->text();
+                box->button(QMessageBox::Yes)->click();
+            });
+            dialog->selectNameFilter(QStringLiteral("CSV (*.csv)"));
+            dialog->selectFile(earlier);
+            static_cast<QDialog *>(dialog)->accept(); // the file dialog's own checks run
+        });
+    };
+    answerDialog(true);
+    window.findChild<QPushButton *>(QStringLiteral("btnExport"))->click();
+    QVERIFY2(asked.contains(QStringLiteral("mine.csv")), qPrintable(asked));
+    QVERIFY(readFile(earlier).startsWith("\xEF\xBB\xBF"
+                                         "Date,"));
+    QCOMPARE(QDir(elsewhere).entryList(QDir::Files), QStringList { "mine.csv" });
+    answerDialog(false);
+    window.findChild<QPushButton *>(QStringLiteral("btnImport"))->click();
+    QCOMPARE(openedIn, (QStringList { QFileInfo(reports).canonicalFilePath(), elsewhere }));
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+// However long the message about the file, it stays inside a few lines of
+// its own area and never makes the window taller.
+void TestLogbookWindow::longProblemStaysInItsArea()
+{
+    QString folder = m_data->path();
+    for (int i = 0; i < 20; ++i)
+        folder += QStringLiteral("/a folder with a long name to make the message wrap %1").arg(i);
+    const QString path = folder + QStringLiteral("/logbook.sqlite");
+    QVERIFY(QDir().mkpath(folder));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("my own notes, not a database\n");
+    }
+    PilotLogbook logbook(path);
+    LogbookWindow window(&logbook);
+    window.resize(900, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *problem = window.findChild<QLabel *>(QStringLiteral("lblProblem"));
+    QVERIFY(problem->text().contains(path));
+    QVERIFY(problem->heightForWidth(problem->width()) > 8 * problem->fontMetrics().lineSpacing());
+    const auto *area = window.findChild<QScrollArea *>(QStringLiteral("scrollProblem"));
+    QVERIFY(area->height() <= 6 * problem->fontMetrics().lineSpacing());
+    QVERIFY(window.minimumSizeHint().height() < 600);
+    QCOMPARE(window.height(), 600);
+}
+
+// Everything the window shows of the flights, but their order.
+QString everythingShown(const LogbookWindow &window)
+{
+    QStringList out { window.totalsText() };
+    const auto *years = window.findChild<QTableWidget *>(QStringLiteral("tblYears"));
+    for (int r = 0; r < years->rowCount(); ++r) {
+        for (int c = 0; c < years->columnCount(); ++c)
+            out << years->item(r, c)->text();
+    }
+    const ChartShown chart = chartShown(window);
+    out << chart.barLabels << chart.axisLabels << chart.emptyText;
+    const auto *gliders = window.findChild<QComboBox *>(QStringLiteral("cmbGlider"));
+    for (int i = 0; i < gliders->count(); ++i)
+        out << gliders->itemText(i);
+    QStringList notes;
+    for (const LogbookEntry &e : window.model()->shownEntries())
+        notes << e.site + e.glider + e.notes;
+    notes.sort();
+    return (out + notes).join(QLatin1Char('|'));
+}
+
+void TestLogbookWindow::everyViewFollowsUndoAndRedo_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("delete") << "delete";
+    QTest::newRow("restore a deleted flight") << "restore";
+    QTest::newRow("glider") << "glider";
+    QTest::newRow("notes") << "notes";
+}
+
+// Each change, its Undo and its Redo reach the list, the totals, the years,
+// the chart and the glider choices alike, and the file; the models stay
+// sound throughout, sorted by every column.
+void TestLogbookWindow::everyViewFollowsUndoAndRedo()
+{
+    QFETCH(QString, change);
+    PilotLogbook logbook(logbookPath());
+    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsA(2), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsB(3), QStringLiteral("KESTREL"));
+    LogbookWindow window(&logbook);
+    LogbookFilter *shown = window.model();
+    QAbstractItemModelTester flightsTester(
+        shown->sourceModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester shownTester(shown, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    auto *table = window.findChild<QTableView *>(QStringLiteral("tblFlights"));
+
+    // The 04:46 flight is the one changed.
+    const auto rowOfLongest = [&] {
+        for (int r = 0; r < shown->rowCount(); ++r) {
+            if (shown->entryAt(r).flight.durationMinutes == 286)
+                return r;
+        }
+        return -1;
+    };
+    const qint64 id = shown->entryAt(rowOfLongest()).id;
+    if (change == QStringLiteral("restore")) {
+        QVERIFY(logbook.remove({ id }));
+        window.undoStack()->clear();
+    }
+    const QString before = everythingShown(window);
+    const auto stored = [&] {
+        const auto entries = PilotLogbook(logbookPath()).entries();
+        return entries ? entries->size() : -1;
+    };
+    const qsizetype storedBefore = stored();
+
+    if (change == QStringLiteral("delete")) {
+        table->selectRow(rowOfLongest());
+        window.deleteSelected();
+    } else if (change == QStringLiteral("restore")) {
+        // Edit, Deleted flights...: the one deleted flight, chosen and restored.
+        int listed = -1;
+        QTimer::singleShot(0, this, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            auto *deleted
+                = dialog ? dialog->findChild<QTableWidget *>(QStringLiteral("tblDeleted")) : nullptr;
+            if (!deleted)
+                return;
+            listed = deleted->rowCount();
+            deleted->selectRow(0);
+            for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+                if (button->text() == QStringLiteral("&Restore"))
+                    button->click();
+            }
+        });
+        window.findChild<QAction *>(QStringLiteral("actionDeleted"))->trigger();
+        QCOMPARE(listed, 1);
+    } else {
+        const int column = change == QStringLiteral("glider") ? LogbookModel::Glider : LogbookModel::Notes;
+        QVERIFY(shown->setData(shown->index(rowOfLongest(), column), QStringLiteral("Rush 6")));
+    }
+    const QString after = everythingShown(window);
+    QVERIFY2(after != before, qPrintable(after));
+    const qsizetype storedAfter = stored();
+    QCOMPARE(window.undoStack()->count(), 1);
+
+    for (int round = 0; round < 2; ++round) {
+        window.undoStack()->undo();
+        QCOMPARE(everythingShown(window), before);
+        QCOMPARE(stored(), storedBefore);
+        window.undoStack()->redo();
+        QCOMPARE(everythingShown(window), after);
+        QCOMPARE(stored(), storedAfter);
+    }
+
+    // Sorted by each column, the keys the model gives run in order.
+    for (int column = 0; column < LogbookModel::ColumnCount; ++column) {
+        table->sortByColumn(column, Qt::AscendingOrder);
+        for (int r = 1; r < shown->rowCount(); ++r) {
+            const QVariant a = shown->index(r - 1, column).data(LogbookModel::SortKeyRole);
+            const QVariant b = shown->index(r, column).data(LogbookModel::SortKeyRole);
+            QVERIFY2(
+                QVariant::compare(a, b) != QPartialOrdering::Greater, qPrintable(QString::number(column)));
+        }
+    }
+}
+
+// A logbook another program holds: the window shows it read-only and says
+// why; flights recorded meanwhile wait, and the main window's menu entry
+// says how many until they are stored. While the instrument is busy, no
+// action opens a dialog.
+void TestLogbookWindow::troublesShownAndHeeded()
+{
+    {
+        PilotLogbook first(logbookPath());
+        first.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    }
+    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+    holder.setDatabaseName(logbookPath());
+    QVERIFY(holder.open());
+    QSqlQuery hold(holder);
+    QVERIFY(hold.exec(QStringLiteral("BEGIN IMMEDIATE")));
+
+    PilotLogbook logbook(logbookPath());
+    QMenu menu;
+    QAction *entry = menu.addAction(QStringLiteral("Logbook..."));
+    LogbookWindow::followInMenu(entry, &logbook);
+    LogbookWindow window(&logbook);
+    window.show();
+    QVERIFY(logbook.isReadOnly());
+    const auto enabled = [&window](const char *name) {
+        return window.findChild<QAbstractButton *>(QLatin1String(name))->isEnabled();
+    };
+    QVERIFY(!enabled("btnImport") && !enabled("btnDelete") && enabled("btnExport"));
+    QVERIFY(!(window.model()->flags(window.model()->index(0, LogbookModel::Notes)) & Qt::ItemIsEditable));
+    auto *problem = window.findChild<QLabel *>(QStringLiteral("lblProblem"));
+    QVERIFY(problem->isVisible());
+    QVERIFY2(problem->text().contains(logbook.readOnlyReason()), qPrintable(problem->text()));
+
+    logbook.record(Logbook::textsA(2), QStringLiteral("KESTREL"));
+    logbook.record(Logbook::textsB(3), QStringLiteral("KESTREL"));
+    QCOMPARE(logbook.waitingCount(), 2);
+    QCOMPARE(entry->text(), QStringLiteral("Logbook... (2 flights not kept)"));
+    QCOMPARE(entry->toolTip(), logbook.problemText());
+    QVERIFY(entry->isEnabled() && !entry->icon().isNull());
+    QVERIFY(window.findChild<QLabel *>(QStringLiteral("lblStatus"))
+                ->text()
+                .startsWith(QStringLiteral("2 flights")));
+
+    QVERIFY(hold.exec(QStringLiteral("ROLLBACK")));
+    QVERIFY(logbook.storeWaiting());
+    QCOMPARE(entry->text(), QStringLiteral("Logbook..."));
+    QVERIFY(entry->icon().isNull());
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblStatus"))->text(),
+        QStringLiteral("The flights that waited are stored in the logbook now."));
+    QCOMPARE(window.model()->rowCount(), 3);
+    hold = QSqlQuery();
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+
+    // The instrument busy: import and export wait; deleting does not.
+    window.setInstrumentBusy(true);
+    QVERIFY(!enabled("btnImport") && !enabled("btnExport"));
+    window.setInstrumentBusy(false);
+    QVERIFY(enabled("btnExport"));
 }
 
 QTEST_MAIN(TestLogbookWindow)
