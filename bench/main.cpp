@@ -6,7 +6,7 @@
 #include "link/Protocol.h"
 #include "link/ReceiveBuffer.h"
 #include "sim/MemoryImage.h"
-#include "sim/SampleLogbook.h"
+#include "sim/SampleMemory.h"
 #include "tests/support/InstrumentRig.h"
 #include "tests/support/SimInstrument.h"
 #include "ui/MainWindow.h"
@@ -36,7 +36,7 @@ constexpr double kPeakRssTargetMb = 80.0;
 MemoryImage logbookWith(int flights)
 {
     MemoryImage image = MemoryImage::sample();
-    const QList<RawFlight> sample = SampleLogbook::flights();
+    const QList<RawFlight> sample = SampleMemory::flights();
     for (int n = int(sample.size()) + 1; n <= flights; ++n)
         image.setFlight(n, sample.at((n - 1) % sample.size()));
     image.setFlightCount(std::max(flights, image.flightCount()));

@@ -1,6 +1,6 @@
 #include "sim/MemoryImage.h"
 
-#include "sim/SampleLogbook.h"
+#include "sim/SampleMemory.h"
 
 #include <QFile>
 #include <QList>
@@ -84,7 +84,7 @@ MemoryImage::MemoryImage()
 MemoryImage MemoryImage::sample()
 {
     MemoryImage image;
-    const QList<RawFlight> flights = SampleLogbook::flights();
+    const QList<RawFlight> flights = SampleMemory::flights();
     for (int i = 0; i < flights.size(); ++i)
         image.setFlight(i + 1, flights[i]);
     image.setFlightCount(int(flights.size()));

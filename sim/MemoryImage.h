@@ -5,7 +5,7 @@
 
 #include <optional>
 
-// The decoded content of one logbook record, in the instrument's own units:
+// The decoded content of one flight record in the memory, in the instrument's own units:
 // rates in tenths of m/s, altitudes and gain in meters, speeds in km/h and the
 // full calendar year.
 struct RawFlight
@@ -43,7 +43,7 @@ public:
 
     MemoryImage();
 
-    // The logbook the simulated instrument serves unless told otherwise.
+    // The flight memory the simulated instrument serves unless told otherwise.
     static MemoryImage sample();
 
     static int recordAddress(int flightNumber) { return recordBase + recordLength * flightNumber; }

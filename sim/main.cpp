@@ -47,7 +47,7 @@ int main(int argc, char *argv[])
         "TARGET is * or the start of a command (T, V, R000047, R0002, W000208)."));
     parser.addHelpOption();
     const QCommandLineOption memoryOption(QStringLiteral("memory"),
-        QStringLiteral("Memory image (.mem) to serve instead of the sample logbook."),
+        QStringLiteral("Memory image (.mem) to serve instead of the sample flight memory."),
         QStringLiteral("FILE"));
     const QCommandLineOption infoOption(QStringLiteral("info"), QStringLiteral("Answer to \"V\"."),
         QStringLiteral("TEXT"), QString::fromLatin1(SimModel::defaultInfo));
@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
         QStringLiteral("Milliseconds before each answer (default 1)."), QStringLiteral("MS"),
         QStringLiteral("1"));
     const QCommandLineOption sampleOption(QStringLiteral("write-sample"),
-        QStringLiteral("Write the sample logbook to FILE and exit."), QStringLiteral("FILE"));
+        QStringLiteral("Write the sample flight memory to FILE and exit."), QStringLiteral("FILE"));
     parser.addOptions({ memoryOption, infoOption, transcriptOption, linkOption, faultOption, silentOption,
         delayOption, sampleOption });
     parser.process(app);

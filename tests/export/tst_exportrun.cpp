@@ -6,7 +6,7 @@
 #include "export/ExportRun.h"
 #include "instrument/InstrumentSession.h"
 #include "link/Waiter.h"
-#include "tests/support/Logbook.h"
+#include "tests/support/MemoryFlights.h"
 #include "tests/support/SessionRig.h"
 #include "tests/support/Wire.h"
 
@@ -23,7 +23,7 @@ enum Row { Read, Failed, Empty };
 // A row an earlier run left behind: it must never pass for this run's flight.
 FlightSummary stale(int n)
 {
-    FlightSummary s = Logbook::textsC(n);
+    FlightSummary s = MemoryFlights::textsC(n);
     s.date = QStringLiteral("1999-01-01");
     return s;
 }
@@ -89,7 +89,8 @@ void TestExportRun::run()
 
     SessionRig rig;
     SimInstrument::Options options;
-    options.memory = Logbook::image({ Logbook::kFlightD, Logbook::kFlightA, Logbook::kFlightB }, "RUN     ");
+    options.memory = MemoryFlights::image(
+        { MemoryFlights::kFlightD, MemoryFlights::kFlightA, MemoryFlights::kFlightB }, "RUN     ");
     QVERIFY(rig.start(options));
     for (const QString &line : control)
         QVERIFY(rig.sim->control(line));
@@ -118,7 +119,8 @@ void TestExportRun::run()
     // A hang-up at the 3rd read of flight 2 hears nothing after it.
     QTRY_COMPARE(rig.sim->receivedCommands(), end == End::ConnectionLost ? sent.mid(0, 1 + 19 + 3) : sent);
 
-    const FlightSummary expected[] = { {}, Logbook::textsD(1), Logbook::textsA(2), Logbook::textsB(3) };
+    const FlightSummary expected[]
+        = { {}, MemoryFlights::textsD(1), MemoryFlights::textsA(2), MemoryFlights::textsB(3) };
     QList<int> heardExpected;
     for (int i = 0; i < rows.size(); ++i) {
         const int n = from + i;

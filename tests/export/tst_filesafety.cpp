@@ -8,7 +8,7 @@
 #include "export/Workbook.h"
 #include "link/DeviceMap.h"
 #include "tests/support/Files.h"
-#include "tests/support/Logbook.h"
+#include "tests/support/MemoryFlights.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,7 +42,7 @@ FlightTable flights(int count)
 {
     FlightTable table;
     for (int n = 1; n <= count; ++n)
-        table.store(Logbook::textsD(n));
+        table.store(MemoryFlights::textsD(n));
     return table;
 }
 

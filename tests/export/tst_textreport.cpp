@@ -1,6 +1,6 @@
 #include "export/TextReport.h"
 #include "tests/support/Files.h"
-#include "tests/support/Logbook.h"
+#include "tests/support/MemoryFlights.h"
 #include "tests/support/ReportBytes.h"
 
 #include <QBuffer>
@@ -18,7 +18,7 @@ using ReportBytes::header;
 // Flight n with the values of the worked example (flight 3's).
 FlightSummary flight(int n, const QString &startTime = QStringLiteral("12:05"))
 {
-    FlightSummary f = Logbook::textsD(n);
+    FlightSummary f = MemoryFlights::textsD(n);
     f.startTime = startTime;
     return f;
 }

@@ -3,7 +3,7 @@
 
 #include "export/Workbook.h"
 #include "tests/support/Files.h"
-#include "tests/support/Logbook.h"
+#include "tests/support/MemoryFlights.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,7 +62,7 @@ void TstWorkbookFiles::secondExportGetsNextName()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     FlightTable table;
-    table.store(Logbook::textsD(1));
+    table.store(MemoryFlights::textsD(1));
     const ExportData data { QStringLiteral("PILOT   "), 1, 1, &table };
 
     // A dangling link still holds its name: writing through it would put
@@ -119,7 +119,7 @@ void TstWorkbookFiles::failureLeavesNoFile()
     QVERIFY(dir.isValid());
     FlightTable table;
     for (int n = 0; n < FlightTable::kSize; ++n)
-        table.store(Logbook::textsD(n));
+        table.store(MemoryFlights::textsD(n));
     const QString path = dir.filePath("Flight log.xlsx");
     QVERIFY(!Workbook::write(path, { QString(), qint16(first), qint16(last), withTable ? &table : nullptr }));
     QCOMPARE(Files::entries(dir.path()), QStringList {});
@@ -139,7 +139,7 @@ void TstWorkbookFiles::unreachableFolder()
     QVERIFY(dir.isValid());
     QVERIFY(Files::write(dir.filePath("plain-file"), "earlier"));
     FlightTable table;
-    table.store(Logbook::textsD(1));
+    table.store(MemoryFlights::textsD(1));
     const QString path = Workbook::nextFreePath(dir.filePath(folder));
     QVERIFY(!Workbook::write(path, { QString(), 1, 1, &table }));
     QCOMPARE(Files::entries(dir.path()), QStringList { "plain-file" });

@@ -1,5 +1,5 @@
 #include "instrument/FlightRecord.h"
-#include "tests/support/Logbook.h"
+#include "tests/support/MemoryFlights.h"
 
 #include <QTest>
 
@@ -78,7 +78,7 @@ void TestFlightRecord::wholeRecord()
     const auto decoded = FlightRecord::decodeFlightRecord(3, answerFor(sampleBytes()), ".");
     QCOMPARE(decoded.status, Status::Ok);
 
-    QCOMPARE(decoded.summary, Logbook::textsD(3));
+    QCOMPARE(decoded.summary, MemoryFlights::textsD(3));
 }
 
 void TestFlightRecord::fields_data()

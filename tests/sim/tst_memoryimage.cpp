@@ -214,8 +214,8 @@ void TestMemoryImage::shippedSample()
 {
     MemoryImage shipped;
     QString error;
-    QVERIFY2(shipped.load(QStringLiteral(TOLMERA_SOURCE_DIR "/sim/logbook/sample.mem"), &error),
-        qPrintable(error));
+    QVERIFY2(
+        shipped.load(QStringLiteral(TOLMERA_SOURCE_DIR "/sim/memory/sample.mem"), &error), qPrintable(error));
     // The file is generated from the table compiled into the simulator; they must not drift apart.
     QVERIFY(shipped == MemoryImage::sample());
 

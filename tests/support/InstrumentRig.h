@@ -6,7 +6,7 @@
 
 #include "link/SerialLink.h"
 #include "sim/MemoryImage.h"
-#include "tests/support/Logbook.h"
+#include "tests/support/MemoryFlights.h"
 #include "tests/support/NamedChild.h"
 #include "tests/support/SimInstrument.h"
 #include "tests/support/StatusLog.h"

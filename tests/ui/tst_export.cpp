@@ -31,7 +31,8 @@ using ReportBytes::line;
 // Flights 1 to 3: the worked example, a negative QNE, zeros.
 MemoryImage threeFlights()
 {
-    return Logbook::image({ Logbook::kFlightD, Logbook::kFlightA, Logbook::kFlightB }, kPilotBytes);
+    return MemoryFlights::image(
+        { MemoryFlights::kFlightD, MemoryFlights::kFlightA, MemoryFlights::kFlightB }, kPilotBytes);
 }
 
 QStringList readsOf(const QList<int> &flights)
@@ -121,7 +122,8 @@ void TestExport::fullRunWritesReport()
     probe.stop();
 
     QCOMPARE(Files::read(report()),
-        header() + line(Logbook::textsD(1)) + line(Logbook::textsA(2)) + line(Logbook::textsB(3)));
+        header() + line(MemoryFlights::textsD(1)) + line(MemoryFlights::textsA(2))
+            + line(MemoryFlights::textsB(3)));
     QCOMPARE(m_rig.newLog(), QStringList { QStringLiteral("Txt file ready") });
     QStringList sent { QStringLiteral("T"), QStringLiteral("R000047") };
     sent << readsOf({ 1, 2, 3 }) << Wire::pilotRefresh();
@@ -196,7 +198,7 @@ void TestExport::reportCannotBeWritten()
 {
     QFETCH(QString, name);
     QFETCH(QString, directory);
-    startWith(Logbook::image({ Logbook::kFlightD, Logbook::kFlightA }, kPilotBytes));
+    startWith(MemoryFlights::image({ MemoryFlights::kFlightD, MemoryFlights::kFlightA }, kPilotBytes));
     const QByteArray earlier = "an earlier report\r\n";
     QVERIFY(Files::write(report(), earlier));
     if (!directory.isEmpty())
@@ -221,7 +223,7 @@ void TestExport::reportCannotBeWritten()
 
 void TestExport::fileNameSettings()
 {
-    startWith(Logbook::image({ Logbook::kFlightD }, kPilotBytes));
+    startWith(MemoryFlights::image({ MemoryFlights::kFlightD }, kPilotBytes));
     QLineEdit *name = m_rig.box("txtFileName");
     QPushButton *set = m_rig.button("cmdSaveFileName");
     QCOMPARE(m_rig.window->exportFileName(), QStringLiteral("flightlog"));
@@ -256,7 +258,7 @@ void TestExport::fileNameSettings()
 
 void TestExport::enterKeysInRangeBoxes()
 {
-    startWith(Logbook::image({ Logbook::kFlightD }, kPilotBytes));
+    startWith(MemoryFlights::image({ MemoryFlights::kFlightD }, kPilotBytes));
     m_rig.window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_rig.window.get()));
     QLineEdit *from = m_rig.box("txtFromFlight");

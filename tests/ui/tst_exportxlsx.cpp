@@ -70,7 +70,7 @@ void TestExportXlsx::init()
 {
     QVERIFY(m_tools.isValid());
     SimInstrument::Options options;
-    options.memory = Logbook::image({ Logbook::kFlightD, Logbook::kFlightA }, kPilot);
+    options.memory = MemoryFlights::image({ MemoryFlights::kFlightD, MemoryFlights::kFlightA }, kPilot);
     QVERIFY(m_rig.start(options));
 }
 

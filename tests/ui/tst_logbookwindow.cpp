@@ -127,7 +127,8 @@ private:
     void start()
     {
         SimInstrument::Options options;
-        options.memory = Logbook::image({ Logbook::kFlightD, Logbook::kFlightA, Logbook::kFlightB }, kPilot);
+        options.memory = MemoryFlights::image(
+            { MemoryFlights::kFlightD, MemoryFlights::kFlightA, MemoryFlights::kFlightB }, kPilot);
         QVERIFY(m_rig.start(options));
     }
     void exportRange(const char *from, const char *until)
@@ -324,7 +325,7 @@ void TestLogbookWindow::unusableFileNeverReachesTheMainWindow()
 void TestLogbookWindow::everyControlNamed()
 {
     PilotLogbook logbook(logbookPath());
-    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsD(1), QStringLiteral("KESTREL"));
     LogbookWindow window(&logbook);
     QVERIFY(window.exportTo(m_data->filePath(QStringLiteral("shown.csv"))));
     QStringList read;
@@ -403,9 +404,9 @@ void TestLogbookWindow::chartFollowsTheList()
     window.show();
     QCOMPARE(chartShown(window).emptyText, QStringLiteral("No flights in the logbook yet."));
 
-    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
-    logbook.record(Logbook::textsA(2), QStringLiteral("KESTREL"));
-    logbook.record(Logbook::textsB(3), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsA(2), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsB(3), QStringLiteral("KESTREL"));
     ChartShown shown = chartShown(window);
     QCOMPARE(shown.title, QStringLiteral("Hours per month, All years, All gliders"));
     QCOMPARE(shown.barLabels, (QStringList { "7 06:16", "11 00:05" }));
@@ -450,7 +451,7 @@ void TestLogbookWindow::keyboardAndFileDialogs()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
 
     PilotLogbook logbook(logbookPath());
-    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsD(1), QStringLiteral("KESTREL"));
     LogbookWindow window(&logbook);
     window.show();
     window.activateWindow();
@@ -572,9 +573,9 @@ void TestLogbookWindow::everyViewFollowsUndoAndRedo()
 {
     QFETCH(QString, change);
     PilotLogbook logbook(logbookPath());
-    logbook.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
-    logbook.record(Logbook::textsA(2), QStringLiteral("KESTREL"));
-    logbook.record(Logbook::textsB(3), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsA(2), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsB(3), QStringLiteral("KESTREL"));
     LogbookWindow window(&logbook);
     LogbookFilter *shown = window.model();
     QAbstractItemModelTester flightsTester(
@@ -661,7 +662,7 @@ void TestLogbookWindow::troublesShownAndHeeded()
 {
     {
         PilotLogbook first(logbookPath());
-        first.record(Logbook::textsD(1), QStringLiteral("KESTREL"));
+        first.record(MemoryFlights::textsD(1), QStringLiteral("KESTREL"));
     }
     QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
     holder.setDatabaseName(logbookPath());
@@ -685,8 +686,8 @@ void TestLogbookWindow::troublesShownAndHeeded()
     QVERIFY(problem->isVisible());
     QVERIFY2(problem->text().contains(logbook.readOnlyReason()), qPrintable(problem->text()));
 
-    logbook.record(Logbook::textsA(2), QStringLiteral("KESTREL"));
-    logbook.record(Logbook::textsB(3), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsA(2), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsB(3), QStringLiteral("KESTREL"));
     QCOMPARE(logbook.waitingCount(), 2);
     QCOMPARE(entry->text(), QStringLiteral("Logbook... (2 flights not kept)"));
     QCOMPARE(entry->toolTip(), logbook.problemText());

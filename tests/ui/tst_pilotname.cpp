@@ -43,7 +43,7 @@ private:
     void startWith(const QByteArray &pilot, const QString &info = QString())
     {
         SimInstrument::Options options;
-        options.memory = Logbook::image({ Logbook::kFlightA }, pilot);
+        options.memory = MemoryFlights::image({ MemoryFlights::kFlightA }, pilot);
         options.info = info;
         QVERIFY(m_rig.start(options));
     }

@@ -63,10 +63,11 @@ void TestShowFlight::press_data()
     };
     const QStringList flight4 { "4", "2010-05-04", "", "", "", "1400" };
 
-    row("negative qne, one decimal", "1", false, {}, {}, reads(1, true), boxTexts(Logbook::textsA(1)));
+    row("negative qne, one decimal", "1", false, {}, {}, reads(1, true), boxTexts(MemoryFlights::textsA(1)));
     // Enter is taken by the operation, not typed into the box.
-    row("zeros, largest gain, by Enter", "2", true, {}, {}, reads(2, true), boxTexts(Logbook::textsB(2)));
-    row("widest fields", "3", false, {}, {}, reads(3, true), boxTexts(Logbook::textsC(3)));
+    row("zeros, largest gain, by Enter", "2", true, {}, {}, reads(2, true),
+        boxTexts(MemoryFlights::textsB(2)));
+    row("widest fields", "3", false, {}, {}, reads(3, true), boxTexts(MemoryFlights::textsC(3)));
     row("half rounds to even, up", "7.5", false, {}, {}, reads(8, true), { "8", "2010-05-08" });
     row("last stored flight", "12", false, {}, {}, reads(12, true), { "12", "2010-05-12" });
 
@@ -98,11 +99,11 @@ void TestShowFlight::press()
     QFETCH(QStringList, boxes);
 
     // Twelve flights: A, B and C at 1 to 3, plain ones after.
-    QList<RawFlight> flights { Logbook::kFlightA, Logbook::kFlightB, Logbook::kFlightC };
+    QList<RawFlight> flights { MemoryFlights::kFlightA, MemoryFlights::kFlightB, MemoryFlights::kFlightC };
     for (int n = 4; n <= 12; ++n)
-        flights << Logbook::filler(n);
+        flights << MemoryFlights::filler(n);
     SimInstrument::Options options;
-    options.memory = Logbook::image(flights, kPilot);
+    options.memory = MemoryFlights::image(flights, kPilot);
     QVERIFY(m_rig.start(options));
 
     for (const QString &line : control) {

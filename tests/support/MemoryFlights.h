@@ -1,6 +1,6 @@
 #pragma once
 
-// Logbooks for the simulated instrument, with the text forms of their flights
+// Flight memories for the simulated instrument, with the text forms of their flights
 // known without decoding.
 
 #include "instrument/FlightSummary.h"
@@ -8,7 +8,7 @@
 
 #include <QList>
 
-namespace Logbook {
+namespace MemoryFlights {
 
 // Flights whose text forms are known without decoding: negative QNE, one
 // decimal rates, whole rates, zero values, the widest fields.
@@ -55,4 +55,4 @@ inline MemoryImage image(const QList<RawFlight> &flights, const QByteArray &pilo
     return m;
 }
 
-} // namespace Logbook
+} // namespace MemoryFlights

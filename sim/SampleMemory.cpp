@@ -1,6 +1,6 @@
-#include "sim/SampleLogbook.h"
+#include "sim/SampleMemory.h"
 
-namespace SampleLogbook {
+namespace SampleMemory {
 
 QList<RawFlight> flights()
 {
@@ -39,4 +39,4 @@ QList<RawFlight> flights()
     // clang-format on
 }
 
-} // namespace SampleLogbook
+} // namespace SampleMemory
