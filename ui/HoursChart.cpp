@@ -81,7 +81,11 @@ HoursChart::HoursChart(QWidget *parent)
     }
     connect(m_chart, &QChart::plotAreaChanged, this, &HoursChart::placeBarLabels);
 
+    // A chart view starts with an empty chart of its own and hands it back,
+    // not deleted, when it is given another.
+    QChart *const initial = m_view->chart();
     m_view->setChart(m_chart);
+    delete initial;
     m_view->setObjectName(QStringLiteral("chartHours"));
     m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setMinimumSize(360, 220);
