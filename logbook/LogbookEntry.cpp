@@ -71,6 +71,8 @@ std::optional<LogbookFlight> LogbookFlight::fromSummary(const FlightSummary &s)
 
 QVariant LogbookFlight::value(int field) const
 {
+    if (!has(field))
+        return {};
     switch (field) {
     case 1:
         return date;
