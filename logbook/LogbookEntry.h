@@ -70,8 +70,8 @@ struct FlightTotals
     }
 };
 
-// A paper logbook carried over: what it held up to and including asOf, by
-// role.
+// A paper logbook carried over: what it held of the flights before asOf,
+// by role.
 struct OpeningBalance
 {
     QDate asOf; // invalid: no opening balance
