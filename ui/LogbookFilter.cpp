@@ -19,7 +19,36 @@ void LogbookFilter::setFilter(int year, const std::optional<QString> &glider)
 
 bool LogbookFilter::ofGlider(int sourceRow) const
 {
-    return !m_glider || m_flights->entryAt(sourceRow).glider == *m_glider;
+    return (!m_glider || m_flights->entryAt(sourceRow).glider == *m_glider) && matchesSearch(sourceRow);
+}
+
+void LogbookFilter::setSearch(const QString &text, const QDate &from, const QDate &to)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed == m_text && from == m_from && to == m_to)
+        return;
+    m_text = trimmed;
+    m_from = from;
+    m_to = to;
+    invalidateFilter();
+}
+
+bool LogbookFilter::matchesSearch(int sourceRow) const
+{
+    const LogbookEntry &e = m_flights->entryAt(sourceRow);
+    const QDate &date = e.flight.date;
+    // A flight without a date is outside every range.
+    if ((m_from.isValid() || m_to.isValid()) && !date.isValid())
+        return false;
+    if ((m_from.isValid() && date < m_from) || (m_to.isValid() && date > m_to))
+        return false;
+    if (m_text.isEmpty())
+        return true;
+    for (const QString *field : { &e.site, &e.landingSite, &e.glider, &e.notes }) {
+        if (field->contains(m_text, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 bool LogbookFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
@@ -55,6 +84,15 @@ qint64 LogbookFilter::shownMinutes() const
     for (int r = 0; r < rowCount(); ++r)
         minutes += m_flights->figuresAt(mapToSource(index(r, 0)).row()).minutes;
     return minutes;
+}
+
+QList<LogbookText::FlightFigures> LogbookFilter::shownFigures() const
+{
+    QList<LogbookText::FlightFigures> out;
+    out.reserve(rowCount());
+    for (int r = 0; r < rowCount(); ++r)
+        out.append(m_flights->figuresAt(mapToSource(index(r, 0)).row()));
+    return out;
 }
 
 QList<LogbookText::FlightFigures> LogbookFilter::figuresOfGlider() const

@@ -201,6 +201,7 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
     m_chart = new HoursChart(ui->chartHolder);
     ui->chartHolder->layout()->addWidget(m_chart);
     initActionsConnections();
+    initPanels();
     // Room for every column on a common screen; never larger than the
     // screen itself (a scaled one included).
     QSize size(1180, 720);
@@ -320,13 +321,15 @@ void LogbookWindow::refreshSummaries()
         }
     }
 
-    // The chart counts what the list shows: the year and the glider chosen.
+    // The chart counts what the list shows: the year, the glider, the
+    // search and the dates chosen.
     if (m_shown->rowCount() == 0) {
         m_chart->showEmpty(m_flights->rowCount() == 0 ? tr("No flights in the logbook yet.")
-                                                      : tr("No flights of this year and glider."));
+                : m_shown->isSearching() ? tr("No flights of this year, glider, search and dates.")
+                                         : tr("No flights of this year and glider."));
     } else {
         const int year = ui->cmbYear->currentData().toInt();
-        m_chart->showMonths(LogbookText::minutesPerMonth(ofGlider, year),
+        m_chart->showMonths(LogbookText::minutesPerMonth(m_shown->shownFigures(), year),
             tr("Hours per month, %1, %2").arg(ui->cmbYear->currentText(), ui->cmbGlider->currentText()));
     }
 }
@@ -562,4 +565,31 @@ void LogbookWindow::closeEvent(QCloseEvent *event)
     // alive (the main window keeps it) until the import has unwound.
     m_cancelImport = true;
     event->accept();
+}
+
+// The search and the dates narrow the list like the year and the glider.
+void LogbookWindow::initPanels()
+{
+    ui->dateFrom->setDate(QDate::currentDate().addYears(-1));
+    ui->dateTo->setDate(QDate::currentDate());
+    connect(ui->txtSearch, &QLineEdit::textChanged, this, &LogbookWindow::searchChanged);
+    for (QCheckBox *limit : { ui->chkFrom, ui->chkTo })
+        connect(limit, &QCheckBox::toggled, this, &LogbookWindow::searchChanged);
+    for (QDateEdit *date : { ui->dateFrom, ui->dateTo })
+        connect(date, &QDateEdit::dateChanged, this, &LogbookWindow::searchChanged);
+}
+
+void LogbookWindow::searchChanged()
+{
+    ui->dateFrom->setEnabled(ui->chkFrom->isChecked());
+    ui->dateTo->setEnabled(ui->chkTo->isChecked());
+    m_shown->setSearch(ui->txtSearch->text(), ui->chkFrom->isChecked() ? ui->dateFrom->date() : QDate(),
+        ui->chkTo->isChecked() ? ui->dateTo->date() : QDate());
+    refreshSummaries();
+}
+
+bool LogbookWindow::isFiltered() const
+{
+    return ui->cmbYear->currentData().toInt() != 0 || ui->cmbGlider->currentData().isValid()
+        || m_shown->isSearching();
 }

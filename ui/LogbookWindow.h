@@ -84,4 +84,10 @@ private:
     bool m_importing = false;
     bool m_instrumentBusy = false;
     bool m_waitingShown = false; // the status line says flights wait
+
+    // The search and dates beside the filters, the figure panels (recency,
+    // totals per year, glider and type) and the pages, PDF and backups.
+    void initPanels();
+    void searchChanged();
+    bool isFiltered() const;
 };

@@ -338,7 +338,7 @@ void TestLogbookWindow::everyControlNamed()
         read << label->objectName();
     }
     read.sort();
-    QCOMPARE(read, (QStringList { "lblGlider", "lblStatus", "lblTotals", "lblYear" }));
+    QCOMPARE(read, (QStringList { "lblGlider", "lblSearch", "lblStatus", "lblTotals", "lblYear" }));
     QStringList unnamed;
     for (QWidget *w : window.findChildren<QWidget *>()) {
         const bool control = qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w)
@@ -460,9 +460,9 @@ void TestLogbookWindow::keyboardAndFileDialogs()
     flights->setFocus();
     flights->setCurrentIndex(window.model()->index(0, 0));
     QTest::keyClick(flights, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("tblYears"));
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("tblRecency"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QVERIFY(QApplication::focusWidget()->objectName() != QStringLiteral("tblYears"));
+    QVERIFY(QApplication::focusWidget()->objectName() != QStringLiteral("tblRecency"));
 
     const QString earlier = elsewhere + QStringLiteral("/mine.csv");
     {
