@@ -1,6 +1,8 @@
 #include "ui/OpeningBalanceDialog.h"
 #include "ui_OpeningBalanceDialog.h"
 
+#include "logbook/LogbookText.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,21 +16,6 @@ const QRegularExpression &hoursPattern()
 {
     static const QRegularExpression pattern(QStringLiteral("^(\\d{1,6})(?::([0-5]\\d))?$"));
     return pattern;
-}
-
-QString roleName(PilotRole role)
-{
-    switch (role) {
-    case PilotRole::PilotInCommand:
-        return OpeningBalanceDialog::tr("Pilot in command");
-    case PilotRole::Dual:
-        return OpeningBalanceDialog::tr("Dual");
-    case PilotRole::Instructor:
-        return OpeningBalanceDialog::tr("Instructor");
-    case PilotRole::Passenger:
-        break;
-    }
-    return OpeningBalanceDialog::tr("Passenger/tandem");
 }
 
 } // namespace
@@ -46,7 +33,7 @@ OpeningBalanceDialog::OpeningBalanceDialog(
     for (int c = 0; c < heads.size(); ++c)
         ui->gridRoles->addWidget(new QLabel(heads.at(c), this), 0, c + 1);
     for (int r = 0; r < kRoleCount; ++r) {
-        const QString role = roleName(PilotRole(r));
+        const QString role = LogbookText::roleText(PilotRole(r));
         auto *label = new QLabel(role + QLatin1Char(':'), this);
         RoleFields &f = m_fields[r];
         f.flights = new QSpinBox(this);
