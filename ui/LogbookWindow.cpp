@@ -5,25 +5,35 @@
 #include "link/DeviceMap.h"
 #include "link/Waiter.h"
 #include "logbook/LogbookExport.h"
+#include "logbook/LogbookFigures.h"
 #include "logbook/LogbookText.h"
 #include "logbook/PilotLogbook.h"
 #include "ui/DeletedFlightsDialog.h"
 #include "ui/HoursChart.h"
 #include "ui/LogbookFilter.h"
 #include "ui/LogbookModel.h"
+#include "ui/LogbookPrint.h"
+#include "ui/OpeningBalanceDialog.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QScreen>
 #include <QSet>
 #include <QStyle>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUndoStack>
 
 namespace {
@@ -140,7 +150,7 @@ bool writeWorkbookReplacing(const QString &path, const QList<LogbookEntry> &entr
     return bytes.size() == file.size() && SafeFile::write(path, bytes);
 }
 
-enum YearColumn { YearCol, FlightsCol, HoursCol, LongestCol, QneCol, YearColumns };
+enum YearColumn { YearCol, FlightsCol, LaunchesCol, HoursCol, LongestCol, QneCol, YearColumns };
 
 } // namespace
 
@@ -183,8 +193,8 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
     ui->tblFlights->verticalHeader()->hide();
 
     ui->tblYears->setColumnCount(YearColumns);
-    ui->tblYears->setHorizontalHeaderLabels(
-        { tr("Year"), tr("Flights"), tr("Hours"), tr("Longest flight"), tr("Highest QNE max (m)") });
+    ui->tblYears->setHorizontalHeaderLabels({ tr("Year"), tr("Flights"), tr("Launches"), tr("Hours"),
+        tr("Longest flight"), tr("Highest QNE max (m)") });
     ui->tblYears->verticalHeader()->hide();
     ui->tblYears->verticalHeader()->setDefaultSectionSize(fm.height() + fm.height() / 2);
     ui->tblYears->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -305,16 +315,20 @@ void LogbookWindow::filterChanged()
 
 void LogbookWindow::refreshSummaries()
 {
-    ui->lblTotals->setText(LogbookText::totalsLine(m_shown->rowCount(), m_shown->shownMinutes()));
+    ui->lblTotals->setText(totalsLineText());
 
     const QList<LogbookText::FlightFigures> ofGlider = m_shown->figuresOfGlider();
-    const QList<LogbookText::YearTotals> years = LogbookText::totalsPerYear(ofGlider);
+    const QList<LogbookText::YearTotals> years
+        = LogbookFigures::yearRows(ofGlider, balanceApplies() ? m_balance : OpeningBalance());
     ui->tblYears->setRowCount(int(years.size()));
     for (int r = 0; r < int(years.size()); ++r) {
         const LogbookText::YearTotals &t = years.at(r);
-        const QStringList cells { t.year ? QString::number(t.year) : tr("(no date)"),
-            QString::number(t.flights), LogbookText::hoursText(t.minutes),
-            LogbookText::hoursText(t.longestMinutes),
+        const bool balance = !t.label.isEmpty();
+        const QStringList cells { balance ? t.label
+                : t.year                  ? QString::number(t.year)
+                                          : tr("(no date)"),
+            QString::number(t.flights), QString::number(t.launches), LogbookText::hoursText(t.minutes),
+            balance ? QString() : LogbookText::hoursText(t.longestMinutes),
             t.highestQneMax ? QString::number(*t.highestQneMax) : QString() };
         for (int c = 0; c < YearColumns; ++c) {
             auto *item = new QTableWidgetItem(cells.at(c));
@@ -322,6 +336,7 @@ void LogbookWindow::refreshSummaries()
             ui->tblYears->setItem(r, c, item);
         }
     }
+    refreshFigureTables();
 
     // The chart counts what the list shows: the year, the glider, the
     // search and the dates chosen.
@@ -378,6 +393,7 @@ void LogbookWindow::updateActions()
     m_redoAction->setEnabled(writable && m_undo->canRedo());
     m_redoAction->setText(m_undo->canRedo() ? tr("&Redo %1").arg(m_undo->redoText()) : tr("&Redo"));
     ui->btnCancelImport->setVisible(m_importing);
+    updatePanelActions(dialogs, writable);
 }
 
 void LogbookWindow::setInstrumentBusy(bool busy)
@@ -569,7 +585,9 @@ void LogbookWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// The search and the dates narrow the list like the year and the glider.
+// The pilot logbook's panels and actions: the search and the dates narrow
+// the list like the year and the glider; recency follows every flight and
+// the day; the tables of totals follow the list.
 void LogbookWindow::initPanels()
 {
     ui->dateFrom->setDate(QDate::currentDate().addYears(-1));
@@ -579,6 +597,55 @@ void LogbookWindow::initPanels()
         connect(limit, &QCheckBox::toggled, this, &LogbookWindow::searchChanged);
     for (QDateEdit *date : { ui->dateFrom, ui->dateTo })
         connect(date, &QDateEdit::dateChanged, this, &LogbookWindow::searchChanged);
+
+    const QFontMetrics fm = fontMetrics();
+    QStringList roles;
+    for (int r = 0; r < kRoleCount; ++r)
+        roles << LogbookText::roleText(PilotRole(r));
+    ui->tblRecency->setColumnCount(kRoleCount + 1);
+    ui->tblRecency->setHorizontalHeaderLabels(roles << tr("All"));
+    ui->tblRecency->setRowCount(3);
+    ui->tblRecency->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->tblRecency->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->tblGliders->setColumnCount(5);
+    ui->tblGliders->setHorizontalHeaderLabels(
+        { tr("Glider"), tr("Type"), tr("Flights"), tr("Launches"), tr("Hours") });
+    ui->tblGliderTypes->setColumnCount(4);
+    ui->tblGliderTypes->setHorizontalHeaderLabels({ tr("Type"), tr("Flights"), tr("Launches"), tr("Hours") });
+    for (QTableWidget *table : { ui->tblGliders, ui->tblGliderTypes }) {
+        table->verticalHeader()->hide();
+        table->verticalHeader()->setDefaultSectionSize(fm.height() + fm.height() / 2);
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    }
+
+    // Opening balance... sits with the other edits of the logbook.
+    ui->menuEdit->addSeparator();
+    ui->menuEdit->addAction(ui->actionOpeningBalance);
+    connect(ui->actionOpeningBalance, &QAction::triggered, this, &LogbookWindow::chooseOpeningBalance);
+    connect(ui->actionPrint, &QAction::triggered, this, &LogbookWindow::printShown);
+    connect(ui->actionSavePdf, &QAction::triggered, this, &LogbookWindow::chooseSavePdf);
+    for (QMenu *menu : { ui->menuFile, ui->menuEdit })
+        menu->setToolTipsVisible(true);
+
+    connect(m_flights, &QAbstractItemModel::rowsInserted, this, &LogbookWindow::refreshRecency);
+    connect(m_flights, &QAbstractItemModel::rowsRemoved, this, &LogbookWindow::refreshRecency);
+    connect(m_flights, &QAbstractItemModel::modelReset, this, &LogbookWindow::refreshRecency);
+    connect(m_flights, &QAbstractItemModel::dataChanged, this, &LogbookWindow::refreshRecency);
+    connect(m_logbook, &PilotLogbook::openingBalanceChanged, this, &LogbookWindow::refreshBalance);
+    connect(m_logbook, &PilotLogbook::glidersChanged, this, &LogbookWindow::refreshGliderTypes);
+    connect(m_logbook, &PilotLogbook::reset, this, [this] {
+        refreshBalance();
+        refreshGliderTypes();
+    });
+    // "As of today" turns over at midnight.
+    m_midnight = new QTimer(this);
+    m_midnight->setSingleShot(true);
+    connect(m_midnight, &QTimer::timeout, this, &LogbookWindow::refreshRecency);
+
+    m_balance = m_logbook->openingBalance().value_or(OpeningBalance());
+    if (const auto gliders = m_logbook->gliders())
+        m_gliderTypes = LogbookFigures::typesOfGliders(*gliders);
+    refreshRecency();
 }
 
 void LogbookWindow::searchChanged()
@@ -592,6 +659,244 @@ void LogbookWindow::searchChanged()
 
 bool LogbookWindow::isFiltered() const
 {
-    return ui->cmbYear->currentData().toInt() != 0 || ui->cmbGlider->currentData().isValid()
-        || m_shown->isSearching();
+    return ui->cmbYear->currentData().toInt() != 0 || !balanceApplies() || m_shown->isSearching();
+}
+
+bool LogbookWindow::balanceApplies() const
+{
+    return !ui->cmbGlider->currentData().isValid() && ui->txtSearch->text().trimmed().isEmpty();
+}
+
+QString LogbookWindow::totalsLineText() const
+{
+    const QString shown = LogbookText::totalsLine(m_shown->rowCount(), m_shown->shownMinutes());
+    if (m_balance.isEmpty() || isFiltered())
+        return shown;
+    const FlightTotals balance = m_balance.all();
+    return tr("%1; %2 including the opening balance")
+        .arg(shown,
+            LogbookText::totalsLine(
+                m_shown->rowCount() + balance.flights, m_shown->shownMinutes() + balance.minutes));
+}
+
+namespace {
+
+// A row of a totals table: its name cells, then flights, launches and
+// hours, the numbers to the right.
+void setTotalsRow(QTableWidget *table, int row, const QStringList &names, const FlightTotals &t)
+{
+    const QStringList cells = names
+        + QStringList { QString::number(t.flights), QString::number(t.launches),
+              LogbookText::hoursText(t.minutes) };
+    for (int c = 0; c < cells.size(); ++c) {
+        auto *item = new QTableWidgetItem(cells.at(c));
+        if (c >= names.size())
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table->setItem(row, c, item);
+    }
+}
+
+// "12 / 14 / 10:30" in the cell; the words with it for a screen reader and
+// the tool tip.
+QTableWidgetItem *recencyItem(const FlightTotals &t)
+{
+    auto *item = new QTableWidgetItem(
+        QStringLiteral("%1 / %2 / %3").arg(t.flights).arg(t.launches).arg(LogbookText::hoursText(t.minutes)));
+    const QString spoken = LogbookWindow::tr("%1, %2 launches, %3 hours")
+                               .arg(flightsText(t.flights))
+                               .arg(t.launches)
+                               .arg(LogbookText::hoursText(t.minutes));
+    item->setData(Qt::AccessibleTextRole, spoken);
+    item->setToolTip(spoken);
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
+} // namespace
+
+void LogbookWindow::refreshFigureTables()
+{
+    const QList<LogbookText::FlightFigures> shown = m_shown->shownFigures();
+    const QMap<QString, FlightTotals> perGlider = LogbookFigures::totalsPerGlider(shown);
+    ui->tblGliders->setRowCount(int(perGlider.size()));
+    int row = 0;
+    for (auto it = perGlider.cbegin(); it != perGlider.cend(); ++it, ++row)
+        setTotalsRow(ui->tblGliders, row,
+            { it.key().isEmpty() ? tr("(no glider)") : it.key(), m_gliderTypes.value(it.key()) }, it.value());
+    const QMap<QString, FlightTotals> perType = LogbookFigures::totalsPerGliderType(shown, m_gliderTypes);
+    ui->tblGliderTypes->setRowCount(int(perType.size()));
+    row = 0;
+    for (auto it = perType.cbegin(); it != perType.cend(); ++it, ++row)
+        setTotalsRow(
+            ui->tblGliderTypes, row, { it.key().isEmpty() ? tr("(no type)") : it.key() }, it.value());
+}
+
+void LogbookWindow::refreshRecency()
+{
+    const QDate today = QDate::currentDate();
+    QList<LogbookText::FlightFigures> every;
+    every.reserve(m_flights->rowCount());
+    for (int r = 0; r < m_flights->rowCount(); ++r)
+        every.append(m_flights->figuresAt(r));
+    const QList<LogbookFigures::RecencyWindow> windows = LogbookFigures::recency(every, today);
+    ui->tblRecency->setRowCount(int(windows.size()));
+    QStringList labels;
+    for (int r = 0; r < int(windows.size()); ++r) {
+        const LogbookFigures::RecencyWindow &w = windows.at(r);
+        labels << w.label;
+        for (int c = 0; c < kRoleCount; ++c)
+            ui->tblRecency->setItem(r, c, recencyItem(w.byRole.at(c)));
+        ui->tblRecency->setItem(r, kRoleCount, recencyItem(w.all));
+    }
+    ui->tblRecency->setVerticalHeaderLabels(labels);
+    const QString asOf = tr("Recency as of %1").arg(LogbookText::dateText(today));
+    ui->groupRecency->setTitle(tr("%1 (flights / launches / hours)").arg(asOf));
+    ui->tblRecency->setAccessibleName(asOf);
+    // The table shows its three rows whole, without a scroll bar.
+    ui->tblRecency->resizeColumnsToContents();
+    int height = ui->tblRecency->horizontalHeader()->sizeHint().height() + 2 * ui->tblRecency->frameWidth();
+    for (int r = 0; r < ui->tblRecency->rowCount(); ++r)
+        height += ui->tblRecency->rowHeight(r);
+    ui->tblRecency->setFixedHeight(height);
+
+    m_midnight->start(
+        int(qMin<qint64>(QTime::currentTime().msecsTo(QTime(23, 59, 59, 999)) + 1000, 86'400'000)));
+}
+
+void LogbookWindow::refreshBalance()
+{
+    m_balance = m_logbook->openingBalance().value_or(OpeningBalance());
+    refreshSummaries();
+}
+
+void LogbookWindow::refreshGliderTypes()
+{
+    const auto gliders = m_logbook->gliders();
+    m_gliderTypes = gliders ? LogbookFigures::typesOfGliders(*gliders) : QHash<QString, QString>();
+    refreshFigureTables();
+}
+
+void LogbookWindow::updatePanelActions(bool dialogs, bool writable)
+{
+    const bool readable = !(!m_logbook->problemText().isEmpty() && m_logbook->fileUnusable());
+    // Pages and PDF files only read the list; a backup reads the file;
+    // a restore and a balance write it.
+    ui->actionPrint->setEnabled(dialogs);
+    ui->actionSavePdf->setEnabled(dialogs);
+    ui->actionBackUp->setEnabled(dialogs && readable);
+    ui->actionRestore->setEnabled(dialogs && !m_logbook->isReadOnly());
+    ui->actionOpeningBalance->setEnabled(dialogs && writable);
+}
+
+void LogbookWindow::setOpeningBalance(const OpeningBalance &balance)
+{
+    const OpeningBalance before = m_balance;
+    if (balance == before || !m_logbook->setOpeningBalance(balance))
+        return;
+    PilotLogbook *logbook = m_logbook;
+    m_undo->push(new LogbookChange(
+        tr("Opening balance"), [logbook, balance] { return logbook->setOpeningBalance(balance); },
+        [logbook, before] { return logbook->setOpeningBalance(before); }));
+    setStatus(balance.isEmpty()
+            ? tr("No opening balance: the totals count this logbook's flights alone.")
+            : tr("Opening balance before %1: %2.")
+                  .arg(LogbookText::dateText(balance.asOf),
+                      LogbookText::totalsLine(balance.all().flights, balance.all().minutes)));
+}
+
+void LogbookWindow::chooseOpeningBalance()
+{
+    QDate first;
+    for (int r = 0; r < m_flights->rowCount(); ++r) {
+        const QDate d = m_flights->entryAt(r).flight.date;
+        if (d.isValid() && (!first.isValid() || d < first))
+            first = d;
+    }
+    OpeningBalanceDialog dialog(m_balance, first, this);
+    if (dialog.exec() == QDialog::Accepted)
+        setOpeningBalance(dialog.balance());
+}
+
+QList<LogbookFigures::LogbookPage> LogbookWindow::shownPages() const
+{
+    const QList<LogbookEntry> shown = m_shown->shownEntries();
+    OpeningBalance forward;
+    if (balanceApplies()) {
+        forward = m_balance;
+        // With a year or dates chosen, the first page brings forward every
+        // flight of the logbook before the first one printed.
+        QDate first;
+        for (const LogbookEntry &e : shown) {
+            if (e.flight.date.isValid() && (!first.isValid() || e.flight.date < first))
+                first = e.flight.date;
+        }
+        if (first.isValid() && isFiltered()) {
+            QList<LogbookText::FlightFigures> before;
+            for (int r = 0; r < m_flights->rowCount(); ++r) {
+                if (m_flights->figuresAt(r).date.isValid() && m_flights->figuresAt(r).date < first)
+                    before.append(m_flights->figuresAt(r));
+            }
+            forward.byRole = LogbookFigures::totalsPerRole(before, m_balance);
+            forward.asOf = first;
+        }
+    }
+    return LogbookFigures::pages(shown, LogbookFigures::kFlightsPerPage, forward);
+}
+
+QString LogbookWindow::pilotNameShown() const
+{
+    // The name of the newest flight shown that has one.
+    QString name;
+    QDate newest;
+    for (int r = 0; r < m_shown->rowCount(); ++r) {
+        const LogbookEntry &e = m_shown->entryAt(r);
+        if (!e.pilot.trimmed().isEmpty() && (name.isEmpty() || e.flight.date > newest)) {
+            name = e.pilot.trimmed();
+            newest = e.flight.date;
+        }
+    }
+    return name;
+}
+
+void LogbookWindow::printShown()
+{
+    const QList<LogbookFigures::LogbookPage> pages = shownPages();
+    const QString pilot = pilotNameShown();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(tr("Pilot logbook"));
+    QPrintPreviewDialog preview(&printer, this);
+    preview.setWindowTitle(tr("Print the logbook"));
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+        [&pages, &pilot](QPrinter *device) { LogbookPrint::paint(*device, pages, pilot); });
+    preview.exec();
+}
+
+void LogbookWindow::chooseSavePdf()
+{
+    QFileDialog dialog(this, tr("Save as PDF"), dialogFolder());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({ tr("PDF (*.pdf)") });
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    dialog.selectFile(QStringLiteral("logbook.pdf"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    rememberFolder(path);
+    savePdfTo(path);
+}
+
+bool LogbookWindow::savePdfTo(const QString &path)
+{
+    const QList<LogbookFigures::LogbookPage> pages = shownPages();
+    const QByteArray bytes = LogbookPrint::pdf(pages, pilotNameShown());
+    const bool ok = !bytes.isEmpty() && SafeFile::write(path, bytes);
+    setStatus(ok
+            ? tr("%1 on %2 written to %3")
+                  .arg(flightsText(m_shown->rowCount()),
+                      pages.size() == 1 ? tr("1 page") : tr("%1 pages").arg(pages.size()),
+                      QDir::toNativeSeparators(path))
+            : tr("Could not write %1: check that the folder exists, is writable and has room; nothing was "
+                 "changed.")
+                  .arg(QDir::toNativeSeparators(path)));
+    return ok;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "logbook/LogbookEntry.h"
+#include "logbook/LogbookFigures.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <memory>
 
@@ -14,6 +16,7 @@ class QAction;
 class PilotLogbook;
 class HoursChart;
 class QUndoStack;
+class QTimer;
 
 // The Logbook window: every flight of the pilot's logbook in one list with
 // a year and glider filter and its totals, a table per year, the hours per
@@ -50,6 +53,13 @@ public:
     LogbookFilter *model() const { return m_shown; }
     QUndoStack *undoStack() const { return m_undo; }
     QString totalsText() const;
+
+    // The steps behind the file and edit actions of the pilot logbook,
+    // without their dialogs: the flights shown as pages to a PDF file, a
+    // copy of the logbook, a backup put in its place (the pilot agreed),
+    // the paper logbook's balance (undoable).
+    bool savePdfTo(const QString &path);
+    void setOpeningBalance(const OpeningBalance &balance);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -90,4 +100,25 @@ private:
     void initPanels();
     void searchChanged();
     bool isFiltered() const;
+    // Whether the opening balance belongs with the flights shown: not when
+    // a glider or a search picks some of them.
+    bool balanceApplies() const;
+    QString totalsLineText() const;
+    void refreshFigureTables();
+    void refreshRecency();
+    void refreshBalance();
+    void refreshGliderTypes();
+    void updatePanelActions(bool dialogs, bool writable);
+    // The printed pages of the flights shown, oldest first, and what they
+    // bring forward: the paper logbook and, with a year or dates chosen,
+    // every flight before them.
+    QList<LogbookFigures::LogbookPage> shownPages() const;
+    QString pilotNameShown() const;
+    void chooseOpeningBalance();
+    void printShown();
+    void chooseSavePdf();
+
+    OpeningBalance m_balance;
+    QHash<QString, QString> m_gliderTypes; // name -> type
+    QTimer *m_midnight = nullptr;
 };

@@ -9,6 +9,7 @@
 #include "ui/LogbookFilter.h"
 #include "ui/LogbookModel.h"
 #include "ui/LogbookWindow.h"
+#include "ui/OpeningBalanceDialog.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
@@ -18,14 +19,18 @@
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QGraphicsSimpleTextItem>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSqlDatabase>
@@ -92,6 +97,24 @@ ChartShown chartShown(const LogbookWindow &window)
     return shown;
 }
 
+// A flight entered by hand.
+LogbookEntry handFlight(const QDate &date, int minutes, const QString &site, const QString &glider,
+    const QString &notes = QString(), PilotRole role = PilotRole::PilotInCommand, int launches = 1)
+{
+    LogbookEntry e;
+    e.flight.date = date;
+    e.flight.startMinutes = 11 * 60;
+    e.flight.durationMinutes = minutes;
+    e.flight.unknownFields = 0xfff0;
+    e.site = site;
+    e.glider = glider;
+    e.notes = notes;
+    e.role = role;
+    e.launches = launches;
+    e.byHand = true;
+    return e;
+}
+
 void choose(LogbookWindow &window, const char *comboName, const QString &text)
 {
     auto *combo = window.findChild<QComboBox *>(QLatin1String(comboName));
@@ -122,6 +145,12 @@ private slots:
     void everyViewFollowsUndoAndRedo_data();
     void everyViewFollowsUndoAndRedo();
     void troublesShownAndHeeded();
+    void searchAndDatesNarrowTheTotals_data();
+    void searchAndDatesNarrowTheTotals();
+    void recencyAsOfToday();
+    void pdfHoldsTheFlightsShown();
+    void balanceHours_data();
+    void balanceHours();
 
 private:
     void start()
@@ -681,6 +710,12 @@ void TestLogbookWindow::troublesShownAndHeeded()
         return window.findChild<QAbstractButton *>(QLatin1String(name))->isEnabled();
     };
     QVERIFY(!enabled("btnImport") && !enabled("btnDelete") && enabled("btnExport"));
+    const auto actionOn = [&window](const char *name) {
+        return window.findChild<QAction *>(QLatin1String(name))->isEnabled();
+    };
+    // Pages, PDF files and backups only read; a restore and a balance write.
+    QVERIFY(actionOn("actionPrint") && actionOn("actionSavePdf") && actionOn("actionBackUp"));
+    QVERIFY(!actionOn("actionRestore") && !actionOn("actionOpeningBalance"));
     QVERIFY(!(window.model()->flags(window.model()->index(0, LogbookModel::Notes)) & Qt::ItemIsEditable));
     auto *problem = window.findChild<QLabel *>(QStringLiteral("lblProblem"));
     QVERIFY(problem->isVisible());
@@ -711,8 +746,199 @@ void TestLogbookWindow::troublesShownAndHeeded()
     // The instrument busy: import and export wait; deleting does not.
     window.setInstrumentBusy(true);
     QVERIFY(!enabled("btnImport") && !enabled("btnExport"));
+    for (const char *action :
+        { "actionPrint", "actionSavePdf", "actionBackUp", "actionRestore", "actionOpeningBalance" })
+        QVERIFY2(!actionOn(action), action);
     window.setInstrumentBusy(false);
-    QVERIFY(enabled("btnExport"));
+    QVERIFY(enabled("btnExport") && actionOn("actionRestore") && actionOn("actionOpeningBalance"));
+}
+
+void TestLogbookWindow::searchAndDatesNarrowTheTotals_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to");
+    QTest::addColumn<QString>("totals");
+    QTest::addColumn<QString>("lastYearRow");
+    const QDate none;
+    // The paper logbook counts only while no search picks flights.
+    QTest::newRow("everything")
+        << "" << none << none
+        << "3 flights, 03:00 hours; 103 flights, 53:00 hours including the opening balance"
+        << "before 2024-01-01";
+    QTest::newRow("take-off site, any case") << "KAMBER" << none << none << "2 flights, 01:30 hours"
+                                             << "2024";
+    QTest::newRow("landing site") << "river" << none << none << "1 flight, 01:30 hours"
+                                  << "2025";
+    QTest::newRow("glider") << "mentor" << none << none << "1 flight, 01:30 hours"
+                            << "2025";
+    QTest::newRow("notes") << " WINDY " << none << none << "1 flight, 00:30 hours"
+                           << "2025";
+    QTest::newRow("no flight holds it") << "xyz" << none << none << "0 flights, 00:00 hours"
+                                        << "";
+    QTest::newRow("from a day on") << "" << QDate(2025, 1, 1) << none << "2 flights, 02:00 hours"
+                                   << "before 2024-01-01";
+    QTest::newRow("until a day, that day included")
+        << "" << none << QDate(2024, 12, 31) << "1 flight, 01:00 hours"
+        << "before 2024-01-01";
+    QTest::newRow("over the year's end")
+        << "" << QDate(2024, 12, 31) << QDate(2025, 1, 1) << "2 flights, 02:30 hours"
+        << "before 2024-01-01";
+    QTest::newRow("search and dates") << "ridge" << QDate(2025, 1, 1) << none << "1 flight, 00:30 hours"
+                                      << "2025";
+}
+
+// The search and the date range narrow the list, its totals line, the
+// chart and the tables of totals alike; the opening balance is added only
+// to the whole logbook.
+void TestLogbookWindow::searchAndDatesNarrowTheTotals()
+{
+    QFETCH(QString, search);
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(QString, totals);
+    QFETCH(QString, lastYearRow);
+    PilotLogbook logbook(logbookPath());
+    QVERIFY(logbook.addFlight(handFlight(QDate(2024, 12, 31), 60, QStringLiteral("Kamber Ridge"), "Rush 6")));
+    LogbookEntry river = handFlight(
+        QDate(2025, 1, 1), 90, QStringLiteral("Hohe Wand"), "Mentor 7", QStringLiteral("first of the year"));
+    river.landingSite = QStringLiteral("Field by the River");
+    QVERIFY(logbook.addFlight(river));
+    QVERIFY(logbook.addFlight(handFlight(
+        QDate(2025, 6, 15), 30, QStringLiteral("kamber ridge"), "Rush 6", QStringLiteral("windy"))));
+    OpeningBalance balance;
+    balance.asOf = QDate(2024, 1, 1);
+    balance.byRole[0] = { 100, 120, 50 * 60 };
+    QVERIFY(logbook.setOpeningBalance(balance));
+    LogbookWindow window(&logbook);
+
+    window.findChild<QLineEdit *>(QStringLiteral("txtSearch"))->setText(search);
+    const auto limit = [&](const char *check, const char *edit, const QDate &date) {
+        if (!date.isValid())
+            return;
+        window.findChild<QDateEdit *>(QLatin1String(edit))->setDate(date);
+        window.findChild<QCheckBox *>(QLatin1String(check))->setChecked(true);
+    };
+    limit("chkFrom", "dateFrom", from);
+    limit("chkTo", "dateTo", to);
+    QCOMPARE(window.totalsText(), totals);
+    // The chart adds up the same flights as the line.
+    const qint64 shownMinutes = window.model()->shownMinutes();
+    qint64 charted = 0;
+    if (shownMinutes) {
+        const QBarSet *hours = qobject_cast<QBarSeries *>(
+            window.findChild<QChartView *>(QStringLiteral("chartHours"))->chart()->series().constFirst())
+                                   ->barSets()
+                                   .constFirst();
+        for (int m = 0; m < hours->count(); ++m)
+            charted += qRound(hours->at(m) * 60);
+    }
+    QCOMPARE(charted, shownMinutes);
+    auto *years = window.findChild<QTableWidget *>(QStringLiteral("tblYears"));
+    QCOMPARE(years->rowCount() ? years->item(years->rowCount() - 1, 0)->text() : QString(), lastYearRow);
+    // Per glider, the shown flights again.
+    auto *gliders = window.findChild<QTableWidget *>(QStringLiteral("tblGliders"));
+    int perGlider = 0;
+    for (int r = 0; r < gliders->rowCount(); ++r)
+        perGlider += gliders->item(r, 2)->text().toInt();
+    QCOMPARE(perGlider, window.model()->rowCount());
+}
+
+// Each cell of the recency table: flights, launches and hours of a role in
+// the last 90 days, 12 and 24 months up to today, readable as words; a
+// flight ahead of today and the opening balance do not count.
+void TestLogbookWindow::recencyAsOfToday()
+{
+    const QDate today = QDate::currentDate();
+    PilotLogbook logbook(logbookPath());
+    LogbookWindow window(&logbook);
+    auto *table = window.findChild<QTableWidget *>(QStringLiteral("tblRecency"));
+    QCOMPARE(table->accessibleName(), QStringLiteral("Recency as of %1").arg(today.toString(Qt::ISODate)));
+    QCOMPARE(table->item(0, kRoleCount)->text(), QStringLiteral("0 / 0 / 00:00"));
+
+    const QString site = QStringLiteral("Kamber");
+    for (const LogbookEntry &e : {
+             handFlight(today, 60, site, "", "", PilotRole::PilotInCommand, 1),
+             handFlight(today.addDays(-89), 30, site, "", "", PilotRole::Dual, 3),
+             handFlight(today.addDays(-90), 45, site, "", "", PilotRole::PilotInCommand, 2),
+             handFlight(today.addMonths(-12).addDays(1), 15, site, "", "", PilotRole::Instructor, 1),
+             handFlight(today.addMonths(-12), 20, site, "", "", PilotRole::PilotInCommand, 1),
+             handFlight(today.addMonths(-24).addDays(1), 10, site, "", "", PilotRole::Passenger, 1),
+             handFlight(today.addMonths(-24), 600, site, "", "", PilotRole::PilotInCommand, 1),
+             handFlight(today.addDays(1), 600, site, "", "", PilotRole::PilotInCommand, 1),
+         })
+        QVERIFY(logbook.addFlight(e));
+    OpeningBalance balance;
+    balance.asOf = today.addYears(-30);
+    balance.byRole[0] = { 500, 500, 500 * 60 };
+    window.setOpeningBalance(balance);
+
+    const auto cell = [&](int row, int column) { return table->item(row, column)->text(); };
+    QCOMPARE(table->verticalHeaderItem(0)->text(), QStringLiteral("Last 90 days"));
+    QCOMPARE(cell(0, kRoleCount), QStringLiteral("2 / 4 / 01:30"));
+    QCOMPARE(cell(0, int(PilotRole::PilotInCommand)), QStringLiteral("1 / 1 / 01:00"));
+    QCOMPARE(cell(0, int(PilotRole::Dual)), QStringLiteral("1 / 3 / 00:30"));
+    QCOMPARE(cell(1, kRoleCount), QStringLiteral("4 / 7 / 02:30"));
+    QCOMPARE(cell(1, int(PilotRole::Instructor)), QStringLiteral("1 / 1 / 00:15"));
+    QCOMPARE(cell(2, kRoleCount), QStringLiteral("6 / 9 / 03:00"));
+    QCOMPARE(cell(2, int(PilotRole::Passenger)), QStringLiteral("1 / 1 / 00:10"));
+    QCOMPARE(table->item(1, kRoleCount)->data(Qt::AccessibleTextRole).toString(),
+        QStringLiteral("4 flights, 7 launches, 02:30 hours"));
+    QCOMPARE(table->horizontalHeaderItem(kRoleCount)->text(), QStringLiteral("All"));
+}
+
+// Save as PDF writes the flights shown, oldest first; a folder that cannot
+// be written is said so and leaves nothing behind.
+void TestLogbookWindow::pdfHoldsTheFlightsShown()
+{
+    PilotLogbook logbook(logbookPath());
+    QVERIFY(logbook.addFlight(handFlight(QDate(2025, 5, 2), 60, QStringLiteral("Kamber"), "Rush 6")));
+    QVERIFY(logbook.addFlight(handFlight(QDate(2025, 5, 1), 50, QStringLiteral("Hohe Wand"), "Rush 6")));
+    QVERIFY(logbook.addFlight(handFlight(QDate(2025, 5, 3), 40, QStringLiteral("Lusen"), "Mentor 7")));
+    LogbookWindow window(&logbook);
+    choose(window, "cmbGlider", QStringLiteral("Rush 6"));
+
+    const QString pdf = m_data->filePath(QStringLiteral("pages.pdf"));
+    QVERIFY(window.savePdfTo(pdf));
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") });
+    QVERIFY(text.waitForFinished(20000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(printed.contains(QStringLiteral("Hohe Wand")) && printed.contains(QStringLiteral("Kamber")),
+        qPrintable(printed));
+    QVERIFY(printed.indexOf(QStringLiteral("Hohe Wand")) < printed.indexOf(QStringLiteral("Kamber")));
+    QVERIFY(!printed.contains(QStringLiteral("Lusen")));
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblStatus"))->text(),
+        QStringLiteral("2 flights on 1 page written to %1").arg(pdf));
+
+    const QString nowhere = m_data->filePath(QStringLiteral("no such folder/pages.pdf"));
+    QVERIFY(!window.savePdfTo(nowhere));
+    QVERIFY(!QFileInfo::exists(nowhere));
+    QVERIFY(window.findChild<QLabel *>(QStringLiteral("lblStatus"))
+                ->text()
+                .startsWith(QStringLiteral("Could not write")));
+}
+
+void TestLogbookWindow::balanceHours_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<qint64>("minutes"); // -1: not read
+    QTest::newRow("H:MM") << "401:15" << qint64(24075);
+    QTest::newRow("minutes only") << "0:05" << qint64(5);
+    QTest::newRow("whole hours") << "12" << qint64(720);
+    QTest::newRow("nothing") << " " << qint64(0);
+    QTest::newRow("60 minutes") << "3:60" << qint64(-1);
+    QTest::newRow("one minute digit") << "3:5" << qint64(-1);
+    QTest::newRow("half typed") << "3:" << qint64(-1);
+    QTest::newRow("decimal hours") << "3.5" << qint64(-1);
+    QTest::newRow("negative") << "-2:00" << qint64(-1);
+}
+
+void TestLogbookWindow::balanceHours()
+{
+    QFETCH(QString, typed);
+    QFETCH(qint64, minutes);
+    QCOMPARE(OpeningBalanceDialog::minutesOf(typed).value_or(-1), minutes);
 }
 
 QTEST_MAIN(TestLogbookWindow)
