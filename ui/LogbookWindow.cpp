@@ -346,8 +346,16 @@ void LogbookWindow::refreshSummaries()
                                          : tr("No flights of this year and glider."));
     } else {
         const int year = ui->cmbYear->currentData().toInt();
-        m_chart->showMonths(LogbookText::minutesPerMonth(m_shown->shownFigures(), year),
-            tr("Hours per month, %1, %2").arg(ui->cmbYear->currentText(), ui->cmbGlider->currentText()));
+        QString title
+            = tr("Hours per month, %1, %2").arg(ui->cmbYear->currentText(), ui->cmbGlider->currentText());
+        const QString search = ui->txtSearch->text().trimmed();
+        if (!search.isEmpty())
+            title += tr(", \"%1\"").arg(search);
+        if (ui->chkFrom->isChecked())
+            title += tr(", from %1").arg(LogbookText::dateText(ui->dateFrom->date()));
+        if (ui->chkTo->isChecked())
+            title += tr(", to %1").arg(LogbookText::dateText(ui->dateTo->date()));
+        m_chart->showMonths(LogbookText::minutesPerMonth(m_shown->shownFigures(), year), title);
     }
 }
 
@@ -603,7 +611,25 @@ void LogbookWindow::initPanels()
     for (int r = 0; r < kRoleCount; ++r)
         roles << LogbookText::roleText(PilotRole(r));
     ui->tblRecency->setColumnCount(kRoleCount + 1);
-    ui->tblRecency->setHorizontalHeaderLabels(roles << tr("All"));
+    roles << tr("All");
+    for (int c = 0; c < int(roles.size()); ++c) {
+        // A long role on two lines ("Passenger/" "tandem"), leaving the
+        // chart beside the table its room; read out on one.
+        QString shown = roles.at(c);
+        const int half = int(shown.size()) / 2;
+        int cut = -1;
+        for (int i = 0; i < shown.size(); ++i) {
+            if ((shown.at(i) == QLatin1Char(' ') || shown.at(i) == QLatin1Char('/'))
+                && (cut < 0 || qAbs(i - half) < qAbs(cut - half)))
+                cut = i;
+        }
+        if (shown.size() > 10 && cut > 0)
+            shown = shown.at(cut) == QLatin1Char(' ') ? shown.replace(cut, 1, QLatin1Char('\n'))
+                                                      : shown.insert(cut + 1, QLatin1Char('\n'));
+        auto *head = new QTableWidgetItem(shown);
+        head->setData(Qt::AccessibleTextRole, roles.at(c));
+        ui->tblRecency->setHorizontalHeaderItem(c, head);
+    }
     ui->tblRecency->setRowCount(3);
     ui->tblRecency->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->tblRecency->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -617,6 +643,11 @@ void LogbookWindow::initPanels()
         table->verticalHeader()->setDefaultSectionSize(fm.height() + fm.height() / 2);
         table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     }
+
+    // The list keeps most of the height; the panels below take what
+    // their rows need.
+    ui->splitter->setStretchFactor(0, 3);
+    ui->splitter->setStretchFactor(1, 2);
 
     // Opening balance... sits with the other edits of the logbook.
     ui->menuEdit->addSeparator();
@@ -752,12 +783,17 @@ void LogbookWindow::refreshRecency()
     const QString asOf = tr("Recency as of %1").arg(LogbookText::dateText(today));
     ui->groupRecency->setTitle(tr("%1 (flights / launches / hours)").arg(asOf));
     ui->tblRecency->setAccessibleName(asOf);
-    // The table shows its three rows whole, without a scroll bar.
-    ui->tblRecency->resizeColumnsToContents();
-    int height = ui->tblRecency->horizontalHeader()->sizeHint().height() + 2 * ui->tblRecency->frameWidth();
-    for (int r = 0; r < ui->tblRecency->rowCount(); ++r)
-        height += ui->tblRecency->rowHeight(r);
-    ui->tblRecency->setFixedHeight(height);
+    // The table shows every cell whole, without scroll bars.
+    QTableWidget *table = ui->tblRecency;
+    table->resizeColumnsToContents();
+    int height = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth();
+    for (int r = 0; r < table->rowCount(); ++r)
+        height += table->rowHeight(r);
+    table->setFixedHeight(height);
+    int width = table->verticalHeader()->sizeHint().width() + 2 * table->frameWidth();
+    for (int c = 0; c < table->columnCount(); ++c)
+        width += table->columnWidth(c);
+    table->setMinimumWidth(width);
 
     m_midnight->start(
         int(qMin<qint64>(QTime::currentTime().msecsTo(QTime(23, 59, 59, 999)) + 1000, 86'400'000)));
