@@ -92,6 +92,7 @@ private slots:
     void backUpAndRestore();
     void refused_data();
     void refused();
+    void olderVersionUpgraded();
     void whileAnotherConnectionWrites();
     void dailyCopiesKeepFive();
     void dailyCopyInTheBackground();
@@ -166,8 +167,8 @@ void TestLogbookBackup::refused_data()
                                << "damaged";
     QTest::newRow("page overwritten") << "overwrite"
                                       << "damaged";
-    QTest::newRow("rows overwritten") << "rows"
-                                      << "damaged";
+    QTest::newRow("row changed") << "row"
+                                 << "damaged";
     QTest::newRow("other program's database") << "foreign"
                                               << "not a logbook";
     QTest::newRow("empty database") << "emptydb"
@@ -194,8 +195,12 @@ void TestLogbookBackup::refused()
         bytes.truncate(bytes.size() / 2);
     } else if (damage == QLatin1String("overwrite")) {
         bytes.replace(2 * 4096, 3000, QByteArray(3000, '\x5a'));
-    } else if (damage == QLatin1String("rows")) {
-        bytes.replace(5 * 4096 + 2000, 1000, QByteArray(1000, '\x5a'));
+    } else if (damage == QLatin1String("row")) {
+        // A flight's date changed where the table holds it but not in its
+        // indexes: every page is still well formed.
+        const qsizetype at = bytes.indexOf("2020-03-15");
+        QVERIFY(at > 0);
+        bytes.replace(at, 10, "2019-03-15");
     } else if (damage == QLatin1String("foreign")) {
         QVERIFY(runSql(m_dir->filePath(QStringLiteral("other.sqlite")),
             { QStringLiteral("CREATE TABLE flights (id INTEGER PRIMARY KEY, date TEXT, pilot TEXT)"),
@@ -232,6 +237,46 @@ void TestLogbookBackup::refused()
         names(m_dir->filePath(QStringLiteral("logbook")), QStringLiteral("*before-restore*")), QStringList());
     QCOMPARE(names(m_dir->filePath(QStringLiteral("logbook")), QStringLiteral(".tolmera-backup-*")),
         QStringList());
+}
+
+// A backup the first version wrote, with the times as texts: summed up
+// and restored as the upgrade reads it.
+void TestLogbookBackup::olderVersionUpgraded()
+{
+    const QString backup = m_dir->filePath(QStringLiteral("first.sqlite"));
+    QVERIFY(runSql(backup,
+        { "CREATE TABLE flights (id INTEGER PRIMARY KEY, date TEXT NOT NULL, start_time TEXT NOT NULL, "
+          "duration TEXT NOT NULL, qne_min TEXT NOT NULL, qne_max TEXT NOT NULL, height_diff_max TEXT NOT "
+          "NULL, "
+          "total_gain TEXT NOT NULL, lift_max TEXT NOT NULL, sink_max TEXT NOT NULL, speed_min TEXT NOT "
+          "NULL, "
+          "speed_max TEXT NOT NULL, pilot TEXT NOT NULL DEFAULT '')",
+            "INSERT INTO flights VALUES (7, '2005-07-14', '10:01', '01:30', '850', '2130', '1280', '3400', "
+            "'4.5', '3.2', '18', '52', 'KESTREL')",
+            "INSERT INTO flights VALUES (9, '2006-05-01', '09:05', '100:00', '-20', '1500', '1520', '99', "
+            "'3', '0.5', '7', '255', '')",
+            "PRAGMA application_id = 1414483021", "PRAGMA user_version = 1" }));
+    const QByteArray bytes = readAll(backup);
+    const BackupSummary summary = LogbookBackup::inspect(backup);
+    QVERIFY2(summary.usable(), qPrintable(summary.refusal));
+    QCOMPARE(summary.version, 1);
+    QCOMPARE(summary.flights, 2);
+    QCOMPARE(summary.minutes, 90 + 6000);
+    QCOMPARE(summary.first, QDate(2005, 7, 14));
+    QCOMPARE(summary.last, QDate(2006, 5, 1));
+    QCOMPARE(LogbookBackup::describe(summary),
+        QStringLiteral("2 flights, 101:30 hours, from 2005-07-14 to 2006-05-01"));
+
+    PilotLogbook logbook(m_path);
+    fill(logbook, 3);
+    QVERIFY2(logbook.restoreFrom(backup), qPrintable(logbook.backupError()));
+    const auto flights = logbook.entries();
+    QVERIFY(flights);
+    QCOMPARE(flights->size(), 2);
+    QCOMPARE(flights->last().id, 7);
+    QCOMPARE(flights->last().pilot, QStringLiteral("KESTREL"));
+    // The backup itself is only read.
+    QCOMPARE(readAll(backup), bytes);
 }
 
 void TestLogbookBackup::whileAnotherConnectionWrites()

@@ -115,6 +115,10 @@ private slots:
     void init();
     void sameFlightOnce();
     void notesAndUndoOfDelete();
+    void correctedFlightReadAgain();
+    void flightsByHand();
+    void notesOfSeveralFlights();
+    void glidersAndOpeningBalance();
     void upgrade_data();
     void upgrade();
     void killedWhileRecording();
@@ -230,6 +234,219 @@ void TestLogbookStore::notesAndUndoOfDelete()
     QCOMPARE(logbook.deletedEntries()->size(), 0);
 }
 
+// A flight read from an instrument whose clock was wrong, corrected by the
+// pilot: the instrument's values stay its identity, so reading it again
+// adds nothing, and putting a value back clears its correction.
+void TestLogbookStore::correctedFlightReadAgain()
+{
+    PilotLogbook logbook(m_path);
+    logbook.record(sampleFlight(1, QStringLiteral("2000-01-01")), QStringLiteral("KESTREL"));
+    logbook.record(sampleFlight(2, QStringLiteral("2005-07-10")), QStringLiteral("KESTREL"));
+    auto stored = logbook.entries();
+    QVERIFY(stored && stored->size() == 2);
+    const LogbookEntry read = stored->at(1);
+    QCOMPARE(read.flight.date, QDate(2000, 1, 1));
+
+    QSignalSpy updated(&logbook, &PilotLogbook::updated);
+    LogbookEntry corrected = read;
+    corrected.flight.date = QDate(2005, 7, 14);
+    corrected.flight.durationMinutes = 95;
+    corrected.flight.qneMax = 9999; // summary values of a read flight are not the pilot's
+    corrected.landingSite = QStringLiteral("Kirchberg");
+    corrected.launch = LaunchMethod::Foot;
+    corrected.role = PilotRole::Passenger;
+    QVERIFY(logbook.updateFlight(corrected));
+    QCOMPARE(updated.size(), 1);
+    const LogbookEntry shown = updated.at(0).at(0).value<LogbookEntry>();
+    QCOMPARE(shown.flight.date, QDate(2005, 7, 14));
+    QCOMPARE(shown.flight.durationMinutes, 95);
+    QCOMPARE(shown.flight.qneMax, read.flight.qneMax);
+    QCOMPARE(shown.instrumentDate, std::optional<QDate>(QDate(2000, 1, 1)));
+    QCOMPARE(shown.instrumentDurationMinutes, std::optional<int>(90));
+    QVERIFY(!shown.instrumentStartMinutes);
+    QCOMPARE(shown.recordedFlight(), read.flight);
+    QCOMPARE(shown.landingSite, QStringLiteral("Kirchberg"));
+    QCOMPARE(shown.launch, LaunchMethod::Foot);
+    QCOMPARE(shown.role, PilotRole::Passenger);
+    // Newest first by the corrected date.
+    stored = logbook.entries();
+    QVERIFY(stored);
+    QCOMPARE(stored->at(0), shown);
+
+    QSignalSpy recorded(&logbook, &PilotLogbook::recorded);
+    logbook.record(sampleFlight(1, QStringLiteral("2000-01-01")), QStringLiteral("KESTREL"));
+    LogbookStore direct(m_path);
+    QCOMPARE(
+        direct.record(sampleEntry(1, QStringLiteral("2000-01-01"))), LogbookStore::Recorded::AlreadyThere);
+    direct.close();
+    QCOMPARE(recorded.size(), 0);
+    QCOMPARE(logbook.entries()->size(), 2);
+
+    // The instrument's date back: that correction goes, the other stays.
+    LogbookEntry restored = shown;
+    restored.flight.date = *shown.instrumentDate;
+    QVERIFY(logbook.updateFlight(restored));
+    auto back = logbook.store().entry(read.id);
+    QVERIFY(back);
+    QVERIFY(!back->instrumentDate);
+    QCOMPARE(back->instrumentDurationMinutes, std::optional<int>(90));
+    back->flight = back->recordedFlight();
+    QVERIFY(logbook.updateFlight(*back));
+    QVERIFY(!logbook.store().entry(read.id)->isCorrected());
+    // Only what the pilot entered is erased; a read flight is only deleted.
+    QSignalSpy removed(&logbook, &PilotLogbook::removed);
+    QVERIFY(!logbook.eraseFlight(read.id));
+    QVERIFY(logbook.problemText().isEmpty());
+    QCOMPARE(removed.size(), 0);
+    QCOMPARE(logbook.entries()->size(), 2);
+}
+
+// A flight without the instrument: every value the pilot's, summary values
+// missing rather than 0, never taken for a flight read; and erased for good
+// when its adding is undone.
+void TestLogbookStore::flightsByHand()
+{
+    PilotLogbook logbook(m_path);
+    QSignalSpy recorded(&logbook, &PilotLogbook::recorded);
+    LogbookEntry paper;
+    paper.flight.date = QDate(1998, 6, 3);
+    paper.flight.startMinutes = 13 * 60 + 20;
+    paper.flight.durationMinutes = 42;
+    paper.flight.unknownFields = 0xFF0;
+    paper.site = QStringLiteral("Emberger Alm");
+    paper.notes = QString(3000, QLatin1Char('x'));
+    paper.launch = LaunchMethod::Winch;
+    paper.launches = 3;
+    paper.role = PilotRole::Dual;
+    paper.instrumentDate = QDate(1990, 1, 1); // no correction in a flight by hand
+    const auto id = logbook.addFlight(paper);
+    QVERIFY(id);
+    QCOMPARE(recorded.size(), 1);
+    auto stored = logbook.store().entry(*id);
+    QVERIFY(stored);
+    QVERIFY(stored->byHand && !stored->isCorrected());
+    QCOMPARE(stored->flight, paper.flight);
+    QVERIFY(!stored->flight.value(4).isValid());
+    QCOMPARE(stored->notes.size(), PilotLogbook::kMaxNoteLength);
+    QCOMPARE(stored->launches, 3);
+    QCOMPARE(recorded.at(0).at(0).value<LogbookEntry>(), *stored);
+
+    // A flight by hand with every value of one read later stays apart from it.
+    LogbookEntry copied = sampleEntry(1);
+    const auto copiedId = logbook.addFlight(copied);
+    QVERIFY(copiedId);
+    logbook.record(sampleFlight(1), QStringLiteral("KESTREL"));
+    QCOMPARE(logbook.entries()->size(), 3);
+
+    // Changed by the pilot: everything, summary values included.
+    stored->flight.date = QDate(1998, 6, 4);
+    stored->flight.unknownFields = 0;
+    stored->flight.qneMax = 1200;
+    QVERIFY(logbook.updateFlight(*stored));
+    const auto changed = logbook.store().entry(*id);
+    QVERIFY(changed && !changed->isCorrected());
+    QCOMPARE(changed->flight.date, QDate(1998, 6, 4));
+    QCOMPARE(changed->flight.qneMax, 1200);
+    QVERIFY(changed->flight.has(11));
+
+    // Values no flight has are refused.
+    LogbookEntry impossible = paper;
+    impossible.flight.startMinutes = 24 * 60;
+    QVERIFY(!logbook.addFlight(impossible));
+    impossible = paper;
+    impossible.flight.date = QDate();
+    QVERIFY(!logbook.addFlight(impossible));
+
+    QSignalSpy removed(&logbook, &PilotLogbook::removed);
+    QVERIFY(logbook.eraseFlight(*id));
+    QCOMPARE(removed.size(), 1);
+    QVERIFY(!logbook.store().entry(*id));
+    QCOMPARE(logbook.deletedEntries()->size(), 0);
+    QVERIFY(!logbook.eraseFlight(*id));
+}
+
+// Several flights given a glider at once, and the undo giving each its old
+// text back: all in one transaction, so a failure changes none.
+void TestLogbookStore::notesOfSeveralFlights()
+{
+    PilotLogbook logbook(m_path);
+    for (int n = 1; n <= 3; ++n)
+        logbook.record(sampleFlight(n), QStringLiteral("KESTREL"));
+    const auto stored = logbook.entries();
+    QVERIFY(stored && stored->size() == 3);
+    const QList<qint64> ids { stored->at(0).id, stored->at(1).id, stored->at(2).id };
+    QVERIFY(logbook.setNote(ids[1], NoteField::Glider, QStringLiteral("Mentor 7")));
+
+    QSignalSpy updated(&logbook, &PilotLogbook::updated);
+    QVERIFY(logbook.setNotes(ids, NoteField::Glider, { QStringLiteral("Sigma 10") }));
+    QCOMPARE(updated.size(), 3);
+    QVERIFY(logbook.setNotes(ids, NoteField::LandingSite, { "Kössen", "Walchsee", "Kössen" }));
+    QVERIFY(!logbook.setNotes(ids, NoteField::Glider, { "a", "b" }));
+    QVERIFY(logbook.setNotes(ids, NoteField::Glider, { "", "Mentor 7", "" }));
+    auto after = logbook.entries();
+    QCOMPARE(after->at(1).glider, QStringLiteral("Mentor 7"));
+    QCOMPARE(after->at(0).glider, QString());
+    QCOMPARE(after->at(1).landingSite, QStringLiteral("Walchsee"));
+
+    // The second of three updates fails: the first is undone with it.
+    QVERIFY(runSql(m_path,
+        { "CREATE TRIGGER refuse BEFORE UPDATE OF site ON flights WHEN NEW.site = 'refused' "
+          "BEGIN SELECT RAISE(ABORT, 'refused'); END" }));
+    updated.clear();
+    QVERIFY(!logbook.setNotes(ids, NoteField::Site, { "Greifenburg", "refused", "Greifenburg" }));
+    QVERIFY(!logbook.problemText().isEmpty());
+    QCOMPARE(updated.size(), 0);
+    after = logbook.entries();
+    for (const LogbookEntry &e : *after)
+        QCOMPARE(e.site, QString());
+}
+
+// The pilot's gliders and the paper logbook carried over, kept in the file.
+void TestLogbookStore::glidersAndOpeningBalance()
+{
+    PilotLogbook logbook(m_path);
+    QSignalSpy glidersChanged(&logbook, &PilotLogbook::glidersChanged);
+    const auto mentor = logbook.addGlider(Glider { 0, QStringLiteral(" Mentor 7 "), "EN B", "12345" });
+    QVERIFY(mentor);
+    const auto sigma = logbook.addGlider(Glider { 0, QStringLiteral("Sigma 10"), "EN D", "" });
+    QVERIFY(sigma);
+    // Names are unique, case aside; nothing empty.
+    QVERIFY(!logbook.addGlider(Glider { 0, QStringLiteral("mentor 7"), "", "" }));
+    QVERIFY(!logbook.addGlider(Glider { 0, QStringLiteral("  "), "", "" }));
+    QVERIFY(!logbook.updateGlider(Glider { *sigma, QStringLiteral("MENTOR 7"), "", "" }));
+    QVERIFY(logbook.problemText().isEmpty());
+    QCOMPARE(glidersChanged.size(), 2);
+
+    // A renamed glider takes its flights along.
+    logbook.record(sampleFlight(1), QStringLiteral("KESTREL"));
+    logbook.record(sampleFlight(2), QStringLiteral("KESTREL"));
+    const auto stored = logbook.entries();
+    QVERIFY(logbook.setNotes({ stored->at(0).id }, NoteField::Glider, { QStringLiteral("Mentor 7") }));
+    QSignalSpy reset(&logbook, &PilotLogbook::reset);
+    QVERIFY(logbook.updateGlider(Glider { *mentor, QStringLiteral("Mentor 7 light"), "EN B", "12345" }));
+    QCOMPARE(reset.size(), 1);
+    QCOMPARE(logbook.entries()->at(0).glider, QStringLiteral("Mentor 7 light"));
+    QCOMPARE(logbook.entries()->at(1).glider, QString());
+    QVERIFY(logbook.removeGlider(*sigma));
+    QCOMPARE(glidersChanged.size(), 4);
+
+    QSignalSpy balanceChanged(&logbook, &PilotLogbook::openingBalanceChanged);
+    OpeningBalance balance;
+    balance.asOf = QDate(2005, 1, 1);
+    balance.byRole[0] = FlightTotals { 212, 230, 9140 };
+    balance.byRole[1] = FlightTotals { 35, 35, 410 };
+    QVERIFY(logbook.setOpeningBalance(balance));
+
+    PilotLogbook reopened(m_path);
+    QCOMPARE(reopened.gliders(),
+        std::optional<QList<Glider>>(
+            { Glider { *mentor, QStringLiteral("Mentor 7 light"), "EN B", "12345" } }));
+    QCOMPARE(reopened.openingBalance(), std::optional<OpeningBalance>(balance));
+    QVERIFY(reopened.setOpeningBalance(OpeningBalance()));
+    QCOMPARE(logbook.openingBalance(), std::optional<OpeningBalance>(OpeningBalance()));
+    QCOMPARE(balanceChanged.size(), 1);
+}
+
 void TestLogbookStore::upgrade_data()
 {
     QTest::addColumn<QStringList>("sql");
@@ -256,6 +473,26 @@ void TestLogbookStore::upgrade_data()
            << "ALTER TABLE flights ADD COLUMN notes TEXT NOT NULL DEFAULT ''"
            << "UPDATE flights SET site = 'Kössen', glider = 'Mentor 7', notes = 'line\nbreak' WHERE id = 9";
     QTest::newRow("second version, with notes") << second;
+    // The third kept numbers and flights the pilot deleted.
+    const QStringList third { "CREATE TABLE flights (id INTEGER PRIMARY KEY, date TEXT NOT NULL, "
+                              "start_minutes INTEGER NOT NULL, duration_minutes INTEGER NOT NULL, "
+                              "qne_min INTEGER NOT NULL, qne_max INTEGER NOT NULL, "
+                              "height_diff_max INTEGER NOT NULL, total_gain INTEGER NOT NULL, "
+                              "lift_max REAL NOT NULL, sink_max REAL NOT NULL, speed_min INTEGER NOT NULL, "
+                              "speed_max INTEGER NOT NULL, pilot TEXT NOT NULL DEFAULT '', "
+                              "site TEXT NOT NULL DEFAULT '', glider TEXT NOT NULL DEFAULT '', "
+                              "notes TEXT NOT NULL DEFAULT '', deleted INTEGER NOT NULL DEFAULT 0)",
+        "CREATE INDEX flights_identity ON flights (date, start_minutes, duration_minutes, qne_min, qne_max, "
+        "height_diff_max, total_gain, lift_max, sink_max, speed_min, speed_max)",
+        "CREATE INDEX flights_by_time ON flights (deleted, date, start_minutes)",
+        "INSERT INTO flights VALUES (7, '2005-07-14', 601, 90, 850, 2130, 1280, 3400, 4.5, 3.2, 18, 52, "
+        "'KESTREL', '', '', '', 0)",
+        "INSERT INTO flights VALUES (9, '2006-05-01', 545, 6000, -20, 1500, 1520, 16777215, 3, 0.5, 7, 255, "
+        "'', 'Kössen', 'Mentor 7', 'line\nbreak', 0)",
+        "INSERT INTO flights VALUES (12, '2005-07-14', 602, 90, 850, 2130, 1280, 3400, 4.5, 3.2, 18, 52, "
+        "'KESTREL', 'Greifenburg', '', 'deleted on purpose', 1)",
+        "PRAGMA application_id = 1414483021", "PRAGMA user_version = 3" };
+    QTest::newRow("third version, with a deleted flight") << third;
 }
 
 // Real files of the earlier versions, made with their own statements:
@@ -270,7 +507,24 @@ void TestLogbookStore::upgrade()
     LogbookStore store(m_path);
     QVERIFY2(store.open(), qPrintable(store.message()));
     QCOMPARE(store.record(sampleEntry(1)), LogbookStore::Recorded::AlreadyThere);
-    const auto all = store.entries();
+    const bool withDeleted = QTest::currentDataTag() == QByteArray("third version, with a deleted flight");
+    // Deleted stays deleted: read again, it does not come back.
+    QCOMPARE(store.record(sampleEntry(2)),
+        withDeleted ? LogbookStore::Recorded::AlreadyThere : LogbookStore::Recorded::Added);
+    const auto deleted = store.deletedEntries();
+    QVERIFY(deleted);
+    QCOMPARE(deleted->size(), withDeleted ? 1 : 0);
+    if (withDeleted) {
+        QCOMPARE(deleted->first().id, 12);
+        QCOMPARE(deleted->first().flight, sampleEntry(2).flight);
+        QCOMPARE(deleted->first().site, QStringLiteral("Greifenburg"));
+        QCOMPARE(deleted->first().notes, QStringLiteral("deleted on purpose"));
+    }
+    auto all = store.entries();
+    if (!withDeleted) {
+        QVERIFY(all && all->size() == 3);
+        all->removeIf([](const LogbookEntry &e) { return e.flight == sampleEntry(2).flight; });
+    }
     QVERIFY(all);
     QCOMPARE(all->size(), 2);
     QCOMPARE(all->at(1).id, 7);
@@ -287,6 +541,13 @@ void TestLogbookStore::upgrade()
     QCOMPARE(long9.flight.sinkMax, 0.5);
     QCOMPARE(long9.site, withNotes ? QStringLiteral("Kössen") : QString());
     QCOMPARE(long9.notes, withNotes ? QStringLiteral("line\nbreak") : QString());
+    // The new columns start as a flight read from the instrument has them.
+    QCOMPARE(long9.launches, 1);
+    QCOMPARE(long9.launch, LaunchMethod::Unset);
+    QCOMPARE(long9.role, PilotRole::PilotInCommand);
+    QVERIFY(!long9.byHand && !long9.isCorrected() && long9.flight.unknownFields == 0);
+    QCOMPARE(store.gliders(), std::optional<QList<Glider>>(QList<Glider>()));
+    QVERIFY(store.openingBalance() && store.openingBalance()->isEmpty());
     store.close();
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
@@ -300,7 +561,8 @@ void TestLogbookStore::upgrade()
         QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
         // Stored as numbers, so that sums need no parsing.
         QVERIFY(
-            q.exec("SELECT typeof(duration_minutes), typeof(lift_max), sum(duration_minutes) FROM flights")
+            q.exec("SELECT typeof(duration_minutes), typeof(lift_max), sum(duration_minutes) FROM flights "
+                   "WHERE id IN (7, 9)")
             && q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("integer"));
         QCOMPARE(q.value(1).toString(), QStringLiteral("real"));
@@ -518,8 +780,17 @@ void TestLogbookStore::readOnlyFolder()
         if (!withLogbook)
             return !shown && logbook.problem() == LogbookStore::Problem::ReadOnly
                 && logbook.waitingCount() == 1;
+        LogbookEntry byHand = sampleEntry(3);
+        byHand.byHand = true;
+        OpeningBalance balance;
+        balance.asOf = QDate(2004, 1, 1);
+        // Nothing the pilot enters is taken either, and the lists still read.
         return shown && shown->size() == 1 && logbook.isReadOnly() && !logbook.readOnlyReason().isEmpty()
-            && logbook.waitingCount() == 1 && logbook.problemText().contains("1 flight waits");
+            && logbook.waitingCount() == 1 && logbook.problemText().contains("1 flight waits")
+            && !logbook.addFlight(byHand) && !logbook.setOpeningBalance(balance)
+            && !logbook.addGlider(Glider { 0, "Mentor 7", "", "" }) && logbook.gliders()
+            && logbook.gliders()->isEmpty() && logbook.openingBalance()
+            && logbook.openingBalance()->isEmpty();
     });
     ::chmod(QFile::encodeName(folder).constData(), 0700);
     QVERIFY(asExpected);
