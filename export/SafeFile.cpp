@@ -292,11 +292,11 @@ int placeFrom(Placing how, int folder, const QByteArray &from, const QByteArray 
 // Gives the written temporary file the name, never replacing: 0 when done,
 // EEXIST when something holds the name, else the error that stopped it.
 int placeOnce(Placing how, int folder, const QByteArray &temporary, int fd, const QByteArray &name,
-    const QByteArray &bytes)
+    const QByteArray &bytes, mode_t mode)
 {
     if (how == Placing::Copy) {
         Fd copy(
-            ::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            ::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (!copy.valid())
             return errno;
         if (writeAll(copy.get(), bytes))
@@ -347,7 +347,7 @@ void prepareProcess()
     ::sigaction(SIGXFSZ, &action, nullptr);
 }
 
-bool write(const QString &path, const QByteArray &bytes)
+bool write(const QString &path, const QByteArray &bytes, bool ownerOnly)
 {
     if (path.isEmpty() || hasControlCharacter(path))
         return false;
@@ -366,8 +366,9 @@ bool write(const QString &path, const QByteArray &bytes)
     const Fd file = createTemporary(folder, place->name, &temporary);
     if (!file.valid())
         return false;
-    const bool written = (!keepMode || ::fchmod(file.get(), earlier.st_mode & 0777) == 0)
-        && writeAll(file.get(), bytes) && stillThere(folder, temporary, file.get())
+    const mode_t mode = keepMode ? earlier.st_mode & 0777 : ownerOnly ? mode_t(0600) : mode_t(0);
+    const bool written = (mode == 0 || ::fchmod(file.get(), mode) == 0) && writeAll(file.get(), bytes)
+        && stillThere(folder, temporary, file.get())
         && ::renameat(folder, temporary.constData(), folder, place->name.constData()) == 0;
     if (!written) {
         removeIfStillThere(folder, temporary, file.get());
@@ -383,7 +384,7 @@ int placeNoReplace(int folder, const QByteArray &from, const QByteArray &to)
 }
 
 QString writeNew(const QString &path, const QByteArray &bytes,
-    const std::function<QString(const QString &)> &next, Placing first)
+    const std::function<QString(const QString &)> &next, Placing first, bool ownerOnly)
 {
     if (path.isEmpty() || hasControlCharacter(path))
         return QString();
@@ -395,7 +396,8 @@ QString writeNew(const QString &path, const QByteArray &bytes,
     const Fd file = createTemporary(folder, place->name, &temporary);
     if (!file.valid())
         return QString();
-    if (!writeAll(file.get(), bytes)) {
+    const mode_t mode = ownerOnly ? 0600 : 0666;
+    if ((ownerOnly && ::fchmod(file.get(), mode) != 0) || !writeAll(file.get(), bytes)) {
         removeIfStillThere(folder, temporary, file.get());
         return QString();
     }
@@ -405,7 +407,7 @@ QString writeNew(const QString &path, const QByteArray &bytes,
     Placing how = first;
     for (int attempt = 0; attempt < kMaxAttempts;) {
         const QByteArray nativeName = QFile::encodeName(name);
-        const int error = placeOnce(how, folder, temporary, file.get(), nativeName, bytes);
+        const int error = placeOnce(how, folder, temporary, file.get(), nativeName, bytes, mode);
         if (error == 0) {
             if (how == Placing::Copy)
                 removeIfStillThere(folder, temporary, file.get());
@@ -432,7 +434,7 @@ QString writeNew(const QString &path, const QByteArray &bytes,
 
 void prepareProcess() { }
 
-bool write(const QString &path, const QByteArray &bytes)
+bool write(const QString &path, const QByteArray &bytes, bool)
 {
     if (path.isEmpty() || hasControlCharacter(path))
         return false;
@@ -447,7 +449,7 @@ bool write(const QString &path, const QByteArray &bytes)
 }
 
 QString writeNew(const QString &path, const QByteArray &bytes,
-    const std::function<QString(const QString &)> &next, Placing)
+    const std::function<QString(const QString &)> &next, Placing, bool)
 {
     if (path.isEmpty() || hasControlCharacter(path))
         return QString();

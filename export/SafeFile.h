@@ -37,8 +37,9 @@ bool hasControlCharacter(const QString &path);
 // the write fails. Any failure (that one, a control character in the name,
 // a link of someone else's on the way, a full disk, a file-size limit)
 // returns false, leaves an earlier file byte-identical and no temporary file
-// behind.
-bool write(const QString &path, const QByteArray &bytes);
+// behind. A new file is made for the owner alone (0600) when ownerOnly is
+// set (a copy of the logbook), else as the umask allows.
+bool write(const QString &path, const QByteArray &bytes, bool ownerOnly = false);
 
 // How a new file takes its name without replacing anything. Some network
 // and FUSE file systems know no RENAME_NOREPLACE or no hard links; each way
@@ -65,8 +66,10 @@ int placeNoReplace(int folder, const QByteArray &from, const QByteArray &to);
 // that name (a file, a folder, a link, dangling or not), under the names
 // next(takenPath) offers in turn, all in path's folder. Nothing is ever
 // replaced or written through. Returns the path used, empty on failure, in
-// which case no file is left behind. first chooses where placing starts.
+// which case no file is left behind. first chooses where placing starts;
+// ownerOnly as for write().
 QString writeNew(const QString &path, const QByteArray &bytes,
-    const std::function<QString(const QString &)> &next, Placing first = Placing::Rename);
+    const std::function<QString(const QString &)> &next, Placing first = Placing::Rename,
+    bool ownerOnly = false);
 
 } // namespace SafeFile

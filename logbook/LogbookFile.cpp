@@ -155,10 +155,10 @@ bool LogbookFile::stillTheSame() const
         && st.st_dev == m_device && st.st_ino == m_inode;
 }
 
-QString LogbookFile::putAside(const QString &isoDate)
+QString LogbookFile::putAside(const QString &isoDate, const QString &why)
 {
     release();
-    const QString base = m_path + QStringLiteral(".damaged-") + isoDate;
+    const QString base = m_path + QLatin1Char('.') + why + QLatin1Char('-') + isoDate;
     for (int n = 1; n < 1000; ++n) {
         const QString aside = n == 1 ? base : base + QStringLiteral("-%1").arg(n);
         const int placed

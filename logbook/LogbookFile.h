@@ -37,10 +37,10 @@ public:
     bool stillTheSame() const;
     void release();
 
-    // Renames the file aside as "<name>.damaged-YYYY-MM-DD" (or "-2", "-3"
+    // Renames the file aside as "<name>.<why>-YYYY-MM-DD" (or "-2", "-3"
     // ... when that is taken; nothing is ever replaced), with its journal
     // files. The new name, empty on failure.
-    QString putAside(const QString &isoDate);
+    QString putAside(const QString &isoDate, const QString &why = QStringLiteral("damaged"));
 
 private:
     QString m_path;

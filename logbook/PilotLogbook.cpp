@@ -1,5 +1,6 @@
 #include "logbook/PilotLogbook.h"
 
+#include "export/SafeFile.h"
 #include "link/OperationEnvironment.h"
 #include "logbook/LogbookText.h"
 #include "logbook/ReportImport.h"
@@ -139,6 +140,8 @@ bool PilotLogbook::ensureOpen()
     m_tried = true;
     const bool ok = m_store.open();
     afterRead(ok);
+    if (ok)
+        m_daily.opened(path());
     return ok;
 }
 
@@ -498,4 +501,112 @@ bool PilotLogbook::setOpeningBalance(const OpeningBalance &balance)
     if (ok)
         emit openingBalanceChanged();
     return ok;
+}
+
+bool PilotLogbook::backupFailed(const QString &text)
+{
+    m_backupError = text;
+    std::fprintf(stderr, "tolmera-reader: logbook: %s\n", qUtf8Printable(text));
+    return false;
+}
+
+bool PilotLogbook::backUpTo(const QString &target)
+{
+    m_backupError.clear();
+    if (LogbookBackup::isLogbookFile(target, path()))
+        return backupFailed(
+            QStringLiteral("A backup cannot be written over the logbook itself. Choose another file."));
+    storeWaiting();
+    if (!ensureOpen())
+        return backupFailed(m_store.message());
+    QString why;
+    const auto bytes = LogbookBackup::snapshot(path(), QFileInfo(target).absolutePath(), &why);
+    if (!bytes)
+        return backupFailed(QStringLiteral("The logbook could not be backed up: %1").arg(why));
+    if (!SafeFile::write(target, *bytes, true))
+        return backupFailed(
+            QStringLiteral("The backup could not be written to %1. Check that its folder exists "
+                           "and can be written, and that the disk is not full.")
+                .arg(QDir::toNativeSeparators(target)));
+    return true;
+}
+
+bool PilotLogbook::restoreFrom(const QString &backupPath)
+{
+    m_backupError.clear();
+    QString why;
+    if (LogbookBackup::isLogbookFile(backupPath, path()))
+        return backupFailed(QStringLiteral("%1 is the logbook itself, not a backup of it.")
+                                .arg(QDir::toNativeSeparators(backupPath)));
+    const auto bytes = LogbookBackup::readFile(backupPath, &why);
+    if (!bytes)
+        return backupFailed(why);
+    // Makes the folder; a logbook that cannot be used is put aside as well.
+    ensureOpen();
+    // Judged again as read now: the file may have changed since the pilot
+    // saw what it holds.
+    const BackupSummary judged
+        = LogbookBackup::summarize(*bytes, QFileInfo(path()).absolutePath(), backupPath);
+    if (!judged.usable())
+        return backupFailed(judged.refusal);
+
+    const auto reopen = [this] {
+        m_tried = false;
+        ensureOpen();
+    };
+    // Closing the last connection checks the write-ahead log into the file,
+    // which then holds every flight by itself. A log still there belongs to
+    // another program holding the logbook: its last changes would be lost.
+    m_daily.waitForCopy();
+    m_store.close();
+    if (QFileInfo(path() + QStringLiteral("-wal")).size() > 0) {
+        reopen();
+        return backupFailed(SqliteMessages::message(LogbookProblem::InUse, path(), QString()));
+    }
+    QString aside;
+    const QFileInfo current(path());
+    if (current.exists() || current.isSymLink()) {
+        aside = LogbookFile(path()).putAside(
+            QDate::currentDate().toString(Qt::ISODate), QStringLiteral("before-restore"));
+        if (aside.isEmpty()) {
+            reopen();
+            return backupFailed(
+                QStringLiteral("The logbook %1 could not be put aside (is its folder read-only?). "
+                               "It is still in use as it was.")
+                    .arg(QDir::toNativeSeparators(path())));
+        }
+    }
+    const QString placed = SafeFile::writeNew(
+        path(), *bytes, [](const QString &) { return QString(); }, SafeFile::Placing::Rename, true);
+    if (placed.isEmpty()) {
+        LogbookBackup::putBack(aside, path());
+        reopen();
+        return backupFailed(
+            QStringLiteral("The backup could not be written in place of the logbook (is the disk "
+                           "full?). The logbook is still in use as it was."));
+    }
+    m_tried = false;
+    if (!ensureOpen()) {
+        const QString problem = m_store.message();
+        m_store.close();
+        // Only the copy just written goes: the backup itself stays as it is.
+        for (const QString &suffix :
+            { QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal") })
+            QFile::remove(path() + suffix);
+        LogbookBackup::putBack(aside, path());
+        reopen();
+        return backupFailed(
+            QStringLiteral("The backup could not be used: %1 The logbook is still in use as it was.")
+                .arg(problem));
+    }
+    storeWaiting();
+    emit reset();
+    return true;
+}
+
+void PilotLogbook::setDailyBackups(bool on)
+{
+    m_daily.setEnabled(on);
+    if (on && m_store.isOpen())
+        m_daily.opened(path());
 }

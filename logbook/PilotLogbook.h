@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logbook/LogbookBackup.h"
 #include "logbook/LogbookEntry.h"
 #include "logbook/LogbookStore.h"
 
@@ -170,4 +171,29 @@ private:
     QList<LogbookEntry> m_waiting;
     QList<LogbookFlight> m_unnamed; // recorded by the running operation without a pilot name
     QTimer m_retry;
+
+    // Backups: the pilot's own copies and the daily ones (LogbookBackup).
+public:
+    // Writes a consistent copy of the logbook to path (made by SQLite, put
+    // in place through SafeFile, for the owner alone); false with
+    // backupError().
+    bool backUpTo(const QString &path);
+    // Puts the current logbook aside as
+    // "logbook.sqlite.before-restore-YYYY-MM-DD" ("-2" ... when taken;
+    // never replaced or deleted) and uses the backup at backupPath instead,
+    // judged again as it is read now (an older one is upgraded); emits
+    // reset(). On failure the current logbook stays in use, untouched, and
+    // backupError() says why.
+    bool restoreFrom(const QString &backupPath);
+    QString backupError() const { return m_backupError; }
+    // Daily copies beside the logbook (LogbookBackup::makeDaily) from its
+    // first opening on; off until set.
+    void setDailyBackups(bool on);
+    DailyBackup &dailyBackup() { return m_daily; }
+
+private:
+    bool backupFailed(const QString &text);
+
+    QString m_backupError;
+    DailyBackup m_daily;
 };

@@ -125,6 +125,7 @@ void MainWindow::initActionsConnections()
 
     connect(ui->Logbook, &QAction::triggered, this, &MainWindow::showLogbook);
     LogbookWindow::followInMenu(ui->Logbook, m_logbook);
+    m_logbook->setDailyBackups(true);
     connect(ui->PortsFolder, &QAction::triggered, this, &MainWindow::choosePortsAndFolder);
     connect(ui->Exit, &QAction::triggered, this, &MainWindow::exitProgram);
     connect(ui->ClearFD, &QAction::triggered, this, &MainWindow::clearFlightData);
