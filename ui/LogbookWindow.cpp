@@ -4,6 +4,7 @@
 #include "export/SafeFile.h"
 #include "link/DeviceMap.h"
 #include "link/Waiter.h"
+#include "logbook/LogbookBackup.h"
 #include "logbook/LogbookExport.h"
 #include "logbook/LogbookFigures.h"
 #include "logbook/LogbookText.h"
@@ -655,6 +656,8 @@ void LogbookWindow::initPanels()
     connect(ui->actionOpeningBalance, &QAction::triggered, this, &LogbookWindow::chooseOpeningBalance);
     connect(ui->actionPrint, &QAction::triggered, this, &LogbookWindow::printShown);
     connect(ui->actionSavePdf, &QAction::triggered, this, &LogbookWindow::chooseSavePdf);
+    connect(ui->actionBackUp, &QAction::triggered, this, &LogbookWindow::chooseBackupFile);
+    connect(ui->actionRestore, &QAction::triggered, this, &LogbookWindow::chooseRestoreFile);
     for (QMenu *menu : { ui->menuFile, ui->menuEdit })
         menu->setToolTipsVisible(true);
 
@@ -934,5 +937,66 @@ bool LogbookWindow::savePdfTo(const QString &path)
             : tr("Could not write %1: check that the folder exists, is writable and has room; nothing was "
                  "changed.")
                   .arg(QDir::toNativeSeparators(path)));
+    return ok;
+}
+
+void LogbookWindow::chooseBackupFile()
+{
+    QFileDialog dialog(this, tr("Back up logbook"), dialogFolder());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({ tr("Logbook backup (*.sqlite)"), tr("All files (*)") });
+    dialog.setDefaultSuffix(QStringLiteral("sqlite"));
+    dialog.selectFile(QStringLiteral("logbook-%1.sqlite").arg(LogbookText::dateText(QDate::currentDate())));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    rememberFolder(path);
+    backUpTo(path);
+}
+
+bool LogbookWindow::backUpTo(const QString &path)
+{
+    const bool ok = m_logbook->backUpTo(path);
+    setStatus(ok ? tr("Logbook backed up to %1").arg(QDir::toNativeSeparators(path))
+                 : tr("Could not back up the logbook to %1: %2")
+                       .arg(QDir::toNativeSeparators(path), m_logbook->backupError()));
+    return ok;
+}
+
+void LogbookWindow::chooseRestoreFile()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Restore from backup"), dialogFolder(), tr("Logbook backup (*.sqlite);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    rememberFolder(path);
+    const BackupSummary backup = LogbookBackup::inspect(path);
+    if (!backup.usable()) {
+        QMessageBox::warning(this, tr("Restore from backup"), backup.refusal);
+        return;
+    }
+    QMessageBox ask(QMessageBox::Question, tr("Restore from backup"),
+        tr("Use this backup as the logbook?\n\n%1\n%2\n\nThe logbook in use now (%3) is kept aside, beside "
+           "it, "
+           "and is not deleted.")
+            .arg(QDir::toNativeSeparators(path), LogbookBackup::describe(backup),
+                flightsText(m_flights->rowCount())),
+        QMessageBox::Yes | QMessageBox::No, this);
+    ask.setDefaultButton(QMessageBox::No);
+    if (ask.exec() == QMessageBox::Yes)
+        restoreFrom(path);
+}
+
+bool LogbookWindow::restoreFrom(const QString &path)
+{
+    const bool ok = m_logbook->restoreFrom(path);
+    if (ok) {
+        // What could be undone belonged to the logbook put aside.
+        m_undo->clear();
+    }
+    setStatus(ok ? tr("The logbook is now the backup %1; the one before is kept aside.")
+                       .arg(QDir::toNativeSeparators(path))
+                 : tr("Nothing restored: %1").arg(m_logbook->backupError()));
+    refreshProblem();
     return ok;
 }

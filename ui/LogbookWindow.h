@@ -59,6 +59,8 @@ public:
     // copy of the logbook, a backup put in its place (the pilot agreed),
     // the paper logbook's balance (undoable).
     bool savePdfTo(const QString &path);
+    bool backUpTo(const QString &path);
+    bool restoreFrom(const QString &path);
     void setOpeningBalance(const OpeningBalance &balance);
 
 protected:
@@ -117,6 +119,8 @@ private:
     void chooseOpeningBalance();
     void printShown();
     void chooseSavePdf();
+    void chooseBackupFile();
+    void chooseRestoreFile();
 
     OpeningBalance m_balance;
     QHash<QString, QString> m_gliderTypes; // name -> type

@@ -149,6 +149,7 @@ private slots:
     void searchAndDatesNarrowTheTotals();
     void recencyAsOfToday();
     void pdfHoldsTheFlightsShown();
+    void backupRestoredInTheWindow();
     void balanceHours_data();
     void balanceHours();
 
@@ -917,6 +918,38 @@ void TestLogbookWindow::pdfHoldsTheFlightsShown()
     QVERIFY(window.findChild<QLabel *>(QStringLiteral("lblStatus"))
                 ->text()
                 .startsWith(QStringLiteral("Could not write")));
+}
+
+// A backup put back: the list, the totals with its opening balance and
+// the undo history follow the logbook now in use.
+void TestLogbookWindow::backupRestoredInTheWindow()
+{
+    PilotLogbook logbook(logbookPath());
+    QVERIFY(logbook.addFlight(handFlight(QDate(2025, 5, 1), 60, QStringLiteral("Kamber"), "Rush 6")));
+    OpeningBalance balance;
+    balance.asOf = QDate(2025, 1, 1);
+    balance.byRole[1] = { 10, 10, 300 };
+    QVERIFY(logbook.setOpeningBalance(balance));
+    LogbookWindow window(&logbook);
+    const QString before = window.totalsText();
+    QCOMPARE(before,
+        QStringLiteral("1 flight, 01:00 hours; 11 flights, 06:00 hours including the opening balance"));
+    const QString backup = m_data->filePath(QStringLiteral("copy.sqlite"));
+    QVERIFY(window.backUpTo(backup));
+
+    QVERIFY(logbook.addFlight(handFlight(QDate(2025, 5, 2), 30, QStringLiteral("Lusen"), "Rush 6")));
+    window.setOpeningBalance(OpeningBalance());
+    QCOMPARE(window.undoStack()->count(), 1);
+    QCOMPARE(window.totalsText(), QStringLiteral("2 flights, 01:30 hours"));
+
+    QVERIFY(window.restoreFrom(backup));
+    QCOMPARE(window.totalsText(), before);
+    QCOMPARE(window.undoStack()->count(), 0);
+    QVERIFY(!window.restoreFrom(m_data->filePath(QStringLiteral("no such backup.sqlite"))));
+    QCOMPARE(window.totalsText(), before);
+    QVERIFY(window.findChild<QLabel *>(QStringLiteral("lblStatus"))
+                ->text()
+                .startsWith(QStringLiteral("Nothing restored: ")));
 }
 
 void TestLogbookWindow::balanceHours_data()
