@@ -30,7 +30,10 @@ void LogbookFilter::setSearch(const QString &text, const QDate &from, const QDat
     m_text = trimmed;
     m_from = from;
     m_to = to;
-    invalidateFilter();
+    // A search keeps flights scattered over the list: the proxy would take
+    // them out range by range, each range a signal the view works through.
+    // Mapping the rows anew (and sorting them again) is one signal.
+    invalidate();
 }
 
 bool LogbookFilter::matchesSearch(int sourceRow) const
