@@ -30,6 +30,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
@@ -911,6 +913,37 @@ void TestLogbookWindow::pdfHoldsTheFlightsShown()
     QVERIFY(!printed.contains(QStringLiteral("Lusen")));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblStatus"))->text(),
         QStringLiteral("2 flights on 1 page written to %1").arg(pdf));
+
+    // Print... previews the same pages (with 19 flights shown: two).
+    for (int i = 0; i < 17; ++i)
+        QVERIFY(logbook.addFlight(
+            handFlight(QDate(2024, 1, 1).addDays(i), 10, QStringLiteral("Lusen"), "Rush 6")));
+    int previewed = -1;
+    QTimer::singleShot(0, this, [&] {
+        auto *preview = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
+        if (!preview)
+            return;
+        previewed = preview->findChild<QPrintPreviewWidget *>()->pageCount();
+        preview->reject();
+    });
+    window.findChild<QAction *>(QStringLiteral("actionPrint"))->trigger();
+    QCOMPARE(previewed, 2);
+
+    // With a year chosen, the first page brings forward the paper logbook
+    // and every flight before that year.
+    OpeningBalance balance;
+    balance.asOf = QDate(2020, 1, 1);
+    balance.byRole[0] = { 40, 50, 600 };
+    window.setOpeningBalance(balance);
+    choose(window, "cmbGlider", QStringLiteral("All gliders"));
+    choose(window, "cmbYear", QStringLiteral("2025"));
+    QVERIFY(window.savePdfTo(m_data->filePath(QStringLiteral("2025.pdf"))));
+    text.start(QStringLiteral("pdftotext"),
+        { QStringLiteral("-layout"), m_data->filePath(QStringLiteral("2025.pdf")), QStringLiteral("-") });
+    QVERIFY(text.waitForFinished(20000));
+    const QString year = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    QVERIFY2(year.contains(QStringLiteral("Brought forward 57 flights 12:50 67")), qPrintable(year));
+    QVERIFY(year.contains(QStringLiteral("Totals to date 60 flights 15:20 70")));
 
     const QString nowhere = m_data->filePath(QStringLiteral("no such folder/pages.pdf"));
     QVERIFY(!window.savePdfTo(nowhere));
