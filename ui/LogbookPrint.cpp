@@ -22,6 +22,9 @@ constexpr double kWidth = 297 - 2 * kMargin;
 constexpr double kHeaderHeight = 14;
 constexpr double kHeadRowHeight = 10;
 constexpr double kRowHeight = 7;
+// What the flights' rows may take of the page: a page of more than
+// kFlightsPerPage flights gets narrower rows rather than running over the foot.
+constexpr double kRowsHeight = kRowHeight * LogbookFigures::kFlightsPerPage;
 constexpr double kFootRowHeight = 6.5;
 constexpr double kPadding = 1.2;
 
@@ -142,15 +145,16 @@ public:
             x += c.width;
         }
         const int rows = qMax(LogbookFigures::kFlightsPerPage, int(page.flights.size()));
+        m_rowHeight = qMin(kRowHeight, kRowsHeight / rows);
         const double tableTop = y;
         y += kHeadRowHeight;
-        for (int r = 0; r < rows; ++r, y += kRowHeight) {
+        for (int r = 0; r < rows; ++r, y += m_rowHeight) {
             if (r >= page.flights.size())
                 continue;
             const std::array<QString, ColumnCount> cells = cellsOf(page.flights.at(r));
             x = 0;
             for (int c = 0; c < ColumnCount; ++c) {
-                const QRectF r(x, y, kColumns[c].width, kRowHeight);
+                const QRectF r(x, y, kColumns[c].width, m_rowHeight);
                 if (c == Remarks)
                     remarks(r, cells[c]);
                 else
@@ -259,7 +263,7 @@ private:
     {
         m_p.setPen(pen(0.1));
         for (int r = 1; r < rows; ++r) {
-            const double y = top + kHeadRowHeight + r * kRowHeight;
+            const double y = top + kHeadRowHeight + r * m_rowHeight;
             line(0, y, kWidth, y);
         }
         m_p.setPen(pen(0.2));
@@ -275,6 +279,7 @@ private:
 
     QPainter &m_p;
     double m_mm;
+    double m_rowHeight = kRowHeight;
     QFont m_plain;
     QFont m_bold;
     QFont m_small;
