@@ -4,6 +4,7 @@
 #include "logbook/LogbookSchema.h"
 
 #include <QAtomicInteger>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -369,7 +370,15 @@ DailyResult makeDaily(const QString &logbookPath, QDate day, const std::atomic<b
     const QString folder = dailyFolder(logbookPath);
     if (!makePrivateFolder(folder, &r.error))
         return r;
-    const QString target = QDir(folder).filePath(dailyName(day));
+    // A private folder of a copy that a killed program left behind: no copy
+    // under way takes an hour.
+    const QDir dir(folder);
+    for (const QFileInfo &left : dir.entryInfoList({ QStringLiteral(".tolmera-backup-*") },
+             QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot)) {
+        if (left.lastModified().secsTo(QDateTime::currentDateTime()) > 3600)
+            QDir(left.filePath()).removeRecursively();
+    }
+    const QString target = dir.filePath(dailyName(day));
     if (!QFileInfo(target).exists() && !QFileInfo(target).isSymLink()) {
         const auto bytes = snapshot(logbookPath, folder, &r.error, cancel);
         if (!bytes || (cancel && cancel->load()))

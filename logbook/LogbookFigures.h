@@ -15,7 +15,7 @@
 // the flights they are given: a filter is applied by passing fewer flights.
 namespace LogbookFigures {
 
-// A flight the pilot should look at again: a date before 2000-01-02 (an
+// A flight the pilot should look at again: no date, a date before 2000-01-02 (an
 // instrument whose clock was never set), a start before 00:10 (the same, or
 // a clock that went round) or a duration over 11 hours.
 bool isDoubtful(const LogbookFlight &flight);

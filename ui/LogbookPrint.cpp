@@ -22,6 +22,9 @@ constexpr double kWidth = 297 - 2 * kMargin;
 constexpr double kHeaderHeight = 14;
 constexpr double kHeadRowHeight = 10;
 constexpr double kRowHeight = 7;
+// What the flights' rows may take of the page: a page of more than
+// kFlightsPerPage flights gets narrower rows rather than running over the foot.
+constexpr double kRowsHeight = kRowHeight * LogbookFigures::kFlightsPerPage;
 constexpr double kFootRowHeight = 6.5;
 constexpr double kPadding = 1.2;
 
@@ -63,40 +66,6 @@ constexpr std::array<ColumnForm, ColumnCount> kColumns { {
 } };
 // clang-format on
 
-QString launchName(LaunchMethod launch)
-{
-    switch (launch) {
-    case LaunchMethod::Unset:
-        return {};
-    case LaunchMethod::Foot:
-        return QStringLiteral("Foot");
-    case LaunchMethod::Winch:
-        return QStringLiteral("Winch");
-    case LaunchMethod::Aerotow:
-        return QStringLiteral("Aerotow");
-    case LaunchMethod::SelfLaunch:
-        return QStringLiteral("Self-launch");
-    case LaunchMethod::Other:
-        return QStringLiteral("Other");
-    }
-    return {};
-}
-
-QString roleName(PilotRole role)
-{
-    switch (role) {
-    case PilotRole::PilotInCommand:
-        return QStringLiteral("Pilot in command");
-    case PilotRole::Dual:
-        return QStringLiteral("Dual");
-    case PilotRole::Instructor:
-        return QStringLiteral("Instructor");
-    case PilotRole::Passenger:
-        return QStringLiteral("Passenger/tandem");
-    }
-    return {};
-}
-
 // The clock time the flight ended; "+1" when that was the next day.
 QString landingTime(const LogbookFlight &flight)
 {
@@ -119,8 +88,9 @@ std::array<QString, ColumnCount> cellsOf(const LogbookEntry &e)
 {
     return { LogbookText::dateText(e.flight.date), e.site.simplified(), e.landingSite.simplified(),
         LogbookText::clockText(e.flight.startMinutes), landingTime(e.flight),
-        LogbookText::hoursText(e.flight.durationMinutes), e.glider.simplified(), launchName(e.launch),
-        QString::number(e.launches), roleName(e.role), remarksOf(e) };
+        LogbookText::hoursText(e.flight.durationMinutes), e.glider.simplified(),
+        LogbookText::launchText(e.launch), QString::number(e.launches), LogbookText::roleText(e.role),
+        remarksOf(e) };
 }
 
 QString flightsText(qint64 flights)
@@ -146,6 +116,10 @@ public:
         m_plain.setLetterSpacing(QFont::AbsoluteSpacing, 0.05);
         m_bold = m_plain;
         m_bold.setBold(true);
+        m_small = m_plain;
+        m_small.setPointSizeF(6.5);
+        m_name = m_plain;
+        m_name.setPointSizeF(10);
         m_title = m_bold;
         m_title.setPointSizeF(12);
     }
@@ -156,7 +130,7 @@ public:
         m_p.setPen(pen(0.3));
         text(QRectF(0, 0, kWidth / 2, 8), m_title, Qt::AlignLeft | Qt::AlignVCenter,
             QStringLiteral("Pilot logbook"));
-        text(QRectF(0, 7, kWidth * 0.7, 6), m_plain, Qt::AlignLeft | Qt::AlignVCenter,
+        text(QRectF(0, 7, kWidth * 0.7, 6), m_name, Qt::AlignLeft | Qt::AlignVCenter,
             QStringLiteral("Pilot: ") + pilotName.simplified());
         text(QRectF(kWidth / 2, 0, kWidth / 2, 8), m_bold, Qt::AlignRight | Qt::AlignVCenter,
             QStringLiteral("Page %1 of %2").arg(page.number).arg(pageCount));
@@ -171,15 +145,20 @@ public:
             x += c.width;
         }
         const int rows = qMax(LogbookFigures::kFlightsPerPage, int(page.flights.size()));
+        m_rowHeight = qMin(kRowHeight, kRowsHeight / rows);
         const double tableTop = y;
         y += kHeadRowHeight;
-        for (int r = 0; r < rows; ++r, y += kRowHeight) {
+        for (int r = 0; r < rows; ++r, y += m_rowHeight) {
             if (r >= page.flights.size())
                 continue;
             const std::array<QString, ColumnCount> cells = cellsOf(page.flights.at(r));
             x = 0;
             for (int c = 0; c < ColumnCount; ++c) {
-                cell(QRectF(x, y, kColumns[c].width, kRowHeight), m_plain, kColumns[c].align, cells[c]);
+                const QRectF r(x, y, kColumns[c].width, m_rowHeight);
+                if (c == Remarks)
+                    remarks(r, cells[c]);
+                else
+                    cell(r, m_plain, kColumns[c].align, cells[c]);
                 x += kColumns[c].width;
             }
         }
@@ -257,12 +236,34 @@ private:
             : s;
         m_p.drawText(inner, int(align | Qt::AlignVCenter | Qt::TextSingleLine), shown);
     }
+    // Remarks that do not fit on one line get two lines of smaller type,
+    // shortened with "..." when even those are not enough.
+    void remarks(const QRectF &r, const QString &s)
+    {
+        const QRectF inner = scaled(r.adjusted(kPadding, 0, -kPadding, 0));
+        if (QFontMetricsF(m_plain, m_p.device()).horizontalAdvance(s) <= inner.width()) {
+            cell(r, m_plain, Qt::AlignLeft, s);
+            return;
+        }
+        const QFontMetricsF metrics(m_small, m_p.device());
+        QString shown = s;
+        const auto fits = [&](const QString &text) {
+            return metrics.boundingRect(inner, Qt::AlignLeft | Qt::TextWordWrap, text).height()
+                <= inner.height();
+        };
+        // Word wrapping leaves the end of each line unused: start from a
+        // little under two lines' worth and shorten until it fits.
+        for (double width = inner.width() * 1.9; !fits(shown) && width > 0; width -= inner.width() * 0.1)
+            shown = metrics.elidedText(s, Qt::ElideRight, width);
+        m_p.setFont(m_small);
+        m_p.drawText(inner, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, shown);
+    }
     // The table's frame, its column lines and a thin line under each row.
     void rule(double top, double bottom, int rows)
     {
         m_p.setPen(pen(0.1));
         for (int r = 1; r < rows; ++r) {
-            const double y = top + kHeadRowHeight + r * kRowHeight;
+            const double y = top + kHeadRowHeight + r * m_rowHeight;
             line(0, y, kWidth, y);
         }
         m_p.setPen(pen(0.2));
@@ -278,8 +279,11 @@ private:
 
     QPainter &m_p;
     double m_mm;
+    double m_rowHeight = kRowHeight;
     QFont m_plain;
     QFont m_bold;
+    QFont m_small;
+    QFont m_name;
     QFont m_title;
 };
 

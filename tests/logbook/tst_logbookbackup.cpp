@@ -8,6 +8,7 @@
 #include "logbook/LogbookSchema.h"
 #include "logbook/PilotLogbook.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -17,6 +18,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <utime.h>
 
 namespace {
 
@@ -333,6 +335,17 @@ void TestLogbookBackup::dailyCopiesKeepFive()
         QStringLiteral("logbook-2026-11-07.sqlite.keep") };
     for (const QString &name : others)
         QVERIFY(writeAll(QDir(folder).filePath(name), "mine"));
+    // What a killed copy left: removed once it is old; a copy under way is not.
+    const QString killed = QDir(folder).filePath(QStringLiteral(".tolmera-backup-killed"));
+    const QString underWay = QDir(folder).filePath(QStringLiteral(".tolmera-backup-now"));
+    QVERIFY(QDir().mkpath(killed) && QDir().mkpath(underWay));
+    QVERIFY(writeAll(killed + QStringLiteral("/logbook.sqlite"), "half"));
+    const time_t dayAgo = time_t(QDateTime::currentSecsSinceEpoch() - 86400);
+    const struct utimbuf old
+    {
+        dayAgo, dayAgo
+    };
+    QVERIFY(::utime(QFile::encodeName(killed).constData(), &old) == 0);
 
     const LogbookBackup::DailyResult result = LogbookBackup::makeDaily(m_path, QDate(2026, 12, 8));
     QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
@@ -346,6 +359,7 @@ void TestLogbookBackup::dailyCopiesKeepFive()
         expected.append(LogbookBackup::dailyName(QDate(2026, 11, day)));
     expected.append(QStringLiteral("logbook-2026-12-08.sqlite"));
     expected.sort();
+    expected.prepend(QStringLiteral(".tolmera-backup-now"));
     QCOMPARE(names(folder, QStringLiteral("*")), expected);
 
     // The day's copy is made once: a second run leaves it as it is.
