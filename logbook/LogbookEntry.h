@@ -140,4 +140,4 @@ struct LogbookEntry
 };
 
 // The columns the pilot fills in.
-enum class NoteField { Site, Glider, Notes };
+enum class NoteField { Site, Glider, Notes, LandingSite };

@@ -63,6 +63,42 @@ const QList<QStringList> &migrations()
                            "duration_minutes, qne_min, qne_max, height_diff_max, total_gain, lift_max, "
                            "sink_max, speed_min, speed_max)"),
             QStringLiteral("CREATE INDEX flights_by_time ON flights (deleted, date, start_minutes)") },
+        // 4: a pilot logbook's columns: landing site, launch, role, flights
+        // entered by hand (whose summary values may be missing, hence the
+        // columns that may be NULL now) and the pilot's corrections of a
+        // flight read from the instrument, kept beside the instrument's
+        // values, which stay the flight's identity. The pilot's gliders and
+        // the paper logbook carried over.
+        { QStringLiteral("CREATE TABLE flights4 (id INTEGER PRIMARY KEY, date TEXT NOT NULL, "
+                         "start_minutes INTEGER NOT NULL, duration_minutes INTEGER NOT NULL, "
+                         "qne_min INTEGER, qne_max INTEGER, height_diff_max INTEGER, total_gain INTEGER, "
+                         "lift_max REAL, sink_max REAL, speed_min INTEGER, speed_max INTEGER, "
+                         "pilot TEXT NOT NULL DEFAULT '', site TEXT NOT NULL DEFAULT '', "
+                         "glider TEXT NOT NULL DEFAULT '', notes TEXT NOT NULL DEFAULT '', "
+                         "deleted INTEGER NOT NULL DEFAULT 0, landing_site TEXT NOT NULL DEFAULT '', "
+                         "outlanding INTEGER NOT NULL DEFAULT 0, launch_method INTEGER NOT NULL DEFAULT 0, "
+                         "launches INTEGER NOT NULL DEFAULT 1, role INTEGER NOT NULL DEFAULT 0, "
+                         "by_hand INTEGER NOT NULL DEFAULT 0, corrected_date TEXT NULL, "
+                         "corrected_start_minutes INTEGER NULL, corrected_duration_minutes INTEGER NULL)"),
+            QStringLiteral(
+                "INSERT INTO flights4 (id, date, start_minutes, duration_minutes, qne_min, qne_max, "
+                "height_diff_max, total_gain, lift_max, sink_max, speed_min, speed_max, pilot, "
+                "site, glider, notes, deleted) SELECT id, date, start_minutes, duration_minutes, "
+                "qne_min, qne_max, height_diff_max, total_gain, lift_max, sink_max, speed_min, "
+                "speed_max, pilot, site, glider, notes, deleted FROM flights"),
+            QStringLiteral("DROP TABLE flights"), QStringLiteral("ALTER TABLE flights4 RENAME TO flights"),
+            QStringLiteral("CREATE INDEX flights_identity ON flights (date, start_minutes, "
+                           "duration_minutes, qne_min, qne_max, height_diff_max, total_gain, lift_max, "
+                           "sink_max, speed_min, speed_max)"),
+            // The list's order: the flights as the pilot has them, corrected.
+            QStringLiteral(
+                "CREATE INDEX flights_by_time ON flights (deleted, coalesce(corrected_date, date), "
+                "coalesce(corrected_start_minutes, start_minutes))"),
+            QStringLiteral("CREATE TABLE gliders (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE "
+                           "NOCASE, type TEXT NOT NULL DEFAULT '', registration TEXT NOT NULL DEFAULT '')"),
+            QStringLiteral(
+                "CREATE TABLE opening_balance (role INTEGER PRIMARY KEY, as_of TEXT NOT NULL, "
+                "flights INTEGER NOT NULL, launches INTEGER NOT NULL, minutes INTEGER NOT NULL)") },
     };
     return steps;
 }
@@ -122,6 +158,12 @@ Verdict judgeOn(QSqlDatabase &db)
         if (!q.exec(select)) {
             v.problem = LogbookProblem::Damaged;
             v.detail = QStringLiteral("its table of flights is missing or incomplete");
+        } else if (v.version >= 4
+            && (!q.exec(QStringLiteral("SELECT id, name, type, registration FROM gliders LIMIT 0"))
+                || !q.exec(QStringLiteral(
+                    "SELECT role, as_of, flights, launches, minutes FROM opening_balance LIMIT 0")))) {
+            v.problem = LogbookProblem::Damaged;
+            v.detail = QStringLiteral("its table of gliders or of the opening balance is missing");
         }
     }
     return v;
@@ -143,7 +185,10 @@ QStringList columns()
     }
     return out
         + QStringList { QStringLiteral("pilot"), QStringLiteral("site"), QStringLiteral("glider"),
-              QStringLiteral("notes") };
+              QStringLiteral("notes"), QStringLiteral("landing_site"), QStringLiteral("outlanding"),
+              QStringLiteral("launch_method"), QStringLiteral("launches"), QStringLiteral("role"),
+              QStringLiteral("by_hand"), QStringLiteral("corrected_date"),
+              QStringLiteral("corrected_start_minutes"), QStringLiteral("corrected_duration_minutes") };
 }
 
 Verdict judge(const QString &path)

@@ -19,8 +19,10 @@ int version();
 constexpr qint64 kApplicationId = 0x544F4C4D;
 
 // The flights table's columns in the order the store reads them: id, the
-// flight's values (as the flight field table names them), pilot, site,
-// glider, notes.
+// flight's values (as the flight field table names them; the instrument's
+// values of a corrected flight), pilot, site, glider, notes, landing site,
+// outlanding, launch method, launches, role, by hand, and the corrected
+// date, start and duration (NULL when not corrected).
 QStringList columns();
 
 struct Verdict

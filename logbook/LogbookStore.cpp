@@ -26,13 +26,20 @@ QString columnList()
 }
 
 // The flight's identity: the same values read again are the same flight.
+// The columns hold what the instrument recorded, whatever the pilot
+// corrected since; a flight entered by hand is never one read.
 QString sameFlight()
 {
     QStringList parts;
     for (qsizetype i = 1; i <= kValueFields; ++i)
         parts.append(LogbookSchema::columns().at(i) + QStringLiteral(" = ?"));
-    return parts.join(QStringLiteral(" AND "));
+    return parts.join(QStringLiteral(" AND ")) + QStringLiteral(" AND by_hand = 0");
 }
+
+// The list's order: newest first, as the pilot has the flights.
+const QString kNewestFirst = QStringLiteral(
+    " ORDER BY coalesce(corrected_date, date) DESC, coalesce(corrected_start_minutes, start_minutes) DESC, "
+    "id DESC");
 
 // A null QString binds as SQL NULL, which the NOT NULL columns refuse.
 void bindText(QSqlQuery &q, const QString &text)
@@ -40,6 +47,7 @@ void bindText(QSqlQuery &q, const QString &text)
     q.addBindValue(text.isNull() ? QStringLiteral("") : text);
 }
 
+// A value the flight lacks (an invalid QVariant) binds as NULL.
 void bindFlight(QSqlQuery &q, const LogbookFlight &f)
 {
     for (int field = 1; field <= kValueFields; ++field) {
@@ -51,11 +59,52 @@ void bindFlight(QSqlQuery &q, const LogbookFlight &f)
     }
 }
 
+// The pilot's columns after the flight's values, in the order of
+// LogbookSchema::columns(), up to by_hand.
+void bindPilotColumns(QSqlQuery &q, const LogbookEntry &e)
+{
+    for (const QString *text : { &e.pilot, &e.site, &e.glider, &e.notes, &e.landingSite })
+        bindText(q, *text);
+    q.addBindValue(e.outlanding ? 1 : 0);
+    q.addBindValue(int(e.launch));
+    q.addBindValue(e.launches);
+    q.addBindValue(int(e.role));
+}
+
+// The corrected values of the entry's date, start and duration: NULL for
+// those the pilot did not correct.
+void bindCorrections(QSqlQuery &q, const LogbookEntry &e)
+{
+    q.addBindValue(e.instrumentDate ? QVariant(e.flight.date.toString(Qt::ISODate)) : QVariant());
+    q.addBindValue(e.instrumentStartMinutes ? QVariant(e.flight.startMinutes) : QVariant());
+    q.addBindValue(e.instrumentDurationMinutes ? QVariant(e.flight.durationMinutes) : QVariant());
+}
+
+// The whole row after its id: the identity columns hold the instrument's
+// values, the corrected ones beside them.
+void bindRow(QSqlQuery &q, const LogbookEntry &e)
+{
+    bindFlight(q, e.recordedFlight());
+    bindPilotColumns(q, e);
+    q.addBindValue(e.byHand ? 1 : 0);
+    bindCorrections(q, e);
+}
+
+template <typename Enum> Enum enumOf(const QVariant &value, Enum last, Enum fallback)
+{
+    const int n = value.toInt();
+    return n >= 0 && n <= int(last) ? Enum(n) : fallback;
+}
+
 LogbookEntry entryFrom(const QSqlQuery &q)
 {
     LogbookEntry e;
     e.id = q.value(0).toLongLong();
     LogbookFlight &f = e.flight;
+    for (int field = 4; field <= kValueFields; ++field) {
+        if (q.value(field).isNull())
+            f.unknownFields |= quint16(1u << field);
+    }
     f.date = QDate::fromString(q.value(1).toString(), Qt::ISODate);
     f.startMinutes = q.value(2).toInt();
     f.durationMinutes = q.value(3).toInt();
@@ -71,6 +120,26 @@ LogbookEntry entryFrom(const QSqlQuery &q)
     e.site = q.value(13).toString();
     e.glider = q.value(14).toString();
     e.notes = q.value(15).toString();
+    e.landingSite = q.value(16).toString();
+    e.outlanding = q.value(17).toInt() != 0;
+    e.launch = enumOf(q.value(18), LaunchMethod::Other, LaunchMethod::Unset);
+    e.launches = q.value(19).toInt();
+    e.role = enumOf(q.value(20), PilotRole::Passenger, PilotRole::PilotInCommand);
+    e.byHand = q.value(21).toInt() != 0;
+    // A corrected value takes the flight's place; the instrument's is kept
+    // beside it.
+    if (!q.value(22).isNull()) {
+        e.instrumentDate = f.date;
+        f.date = QDate::fromString(q.value(22).toString(), Qt::ISODate);
+    }
+    if (!q.value(23).isNull()) {
+        e.instrumentStartMinutes = f.startMinutes;
+        f.startMinutes = q.value(23).toInt();
+    }
+    if (!q.value(24).isNull()) {
+        e.instrumentDurationMinutes = f.durationMinutes;
+        f.durationMinutes = q.value(24).toInt();
+    }
     return e;
 }
 
@@ -81,6 +150,8 @@ QString noteColumn(NoteField field)
         return QStringLiteral("site");
     case NoteField::Glider:
         return QStringLiteral("glider");
+    case NoteField::LandingSite:
+        return QStringLiteral("landing_site");
     case NoteField::Notes:
         break;
     }
@@ -340,7 +411,7 @@ std::optional<LogbookStore::Added> LogbookStore::recordAll(const QList<LogbookEn
             QSqlQuery namePilot(db);
             namePilot.prepare(QStringLiteral("UPDATE flights SET pilot = ? WHERE id = ?"));
             for (const LogbookEntry &e : entries) {
-                bindFlight(find, e.flight);
+                bindFlight(find, e.recordedFlight());
                 if (!find.exec())
                     return failQuery(find, QStringLiteral("record"));
                 if (find.next()) {
@@ -359,9 +430,7 @@ std::optional<LogbookStore::Added> LogbookStore::recordAll(const QList<LogbookEn
                     result.named.append(id);
                     continue;
                 }
-                bindFlight(insert, e.flight);
-                for (const QString *text : { &e.pilot, &e.site, &e.glider, &e.notes })
-                    bindText(insert, *text);
+                bindRow(insert, e);
                 if (!insert.exec())
                     return failQuery(insert, QStringLiteral("record"));
                 LogbookEntry stored = e;
@@ -385,7 +454,7 @@ std::optional<QList<LogbookEntry>> LogbookStore::select(const QString &where, co
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     if (!q.prepare(QStringLiteral("SELECT ") + columnList() + QStringLiteral(" FROM flights WHERE ") + where
-            + QStringLiteral(" ORDER BY date DESC, start_minutes DESC, id DESC"))) {
+            + kNewestFirst)) {
         failQuery(q, QStringLiteral("read"));
         return std::nullopt;
     }
@@ -471,4 +540,288 @@ QString LogbookStore::putAside(const QString &isoDate)
     else
         fail(Problem::None, QString());
     return aside;
+}
+
+bool LogbookStore::isPossible(const LogbookEntry &e)
+{
+    const LogbookFlight &f = e.flight;
+    return f.date.isValid() && f.date.year() >= 1900 && f.date.year() <= 9999 && f.startMinutes >= 0
+        && f.startMinutes < 24 * 60 && f.durationMinutes >= 0 && f.durationMinutes <= 24 * 60
+        && e.launches >= 0 && e.launches <= kMaxLaunches && int(e.launch) >= 0
+        && int(e.launch) <= int(LaunchMethod::Other) && int(e.role) >= 0 && int(e.role) < kRoleCount;
+}
+
+std::optional<LogbookEntry> LogbookStore::add(const LogbookEntry &entry)
+{
+    if (!isPossible(entry)) {
+        fail(Problem::Failed, QStringLiteral("a flight with impossible values was not added"));
+        return std::nullopt;
+    }
+    // Entered by hand: every value is the pilot's, none a correction.
+    LogbookEntry e = entry;
+    e.byHand = true;
+    e.instrumentDate.reset();
+    e.instrumentStartMinutes.reset();
+    e.instrumentDurationMinutes.reset();
+    qint64 id = 0;
+    const bool ok = inTransaction(
+        [&] {
+            QSqlQuery insert(QSqlDatabase::database(m_connection, false));
+            QStringList columns = LogbookSchema::columns();
+            columns.removeFirst();
+            insert.prepare(QStringLiteral("INSERT INTO flights (%1) VALUES (%2)")
+                               .arg(columns.join(QStringLiteral(", ")), placeholders(columns.size())));
+            bindRow(insert, e);
+            if (!insert.exec())
+                return failQuery(insert, QStringLiteral("add"));
+            id = insert.lastInsertId().toLongLong();
+            return true;
+        },
+        QStringLiteral("add"));
+    return ok ? this->entry(id) : std::nullopt;
+}
+
+std::optional<LogbookEntry> LogbookStore::update(const LogbookEntry &entry)
+{
+    if (!isPossible(entry)) {
+        fail(Problem::Failed, QStringLiteral("a flight with impossible values was not changed"));
+        return std::nullopt;
+    }
+    const bool ok = inTransaction(
+        [&] {
+            QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+            QSqlQuery find(db);
+            find.prepare(QStringLiteral(
+                "SELECT by_hand, date, start_minutes, duration_minutes FROM flights WHERE id = ?"));
+            find.addBindValue(entry.id);
+            if (!find.exec())
+                return failQuery(find, QStringLiteral("change"));
+            if (!find.next())
+                return fail(Problem::Failed, QStringLiteral("the flight is no longer in the logbook"));
+            const bool byHand = find.value(0).toInt() != 0;
+            LogbookEntry e = entry;
+            e.byHand = byHand;
+            e.instrumentDate.reset();
+            e.instrumentStartMinutes.reset();
+            e.instrumentDurationMinutes.reset();
+            QSqlQuery q(db);
+            if (byHand) {
+                q.prepare(
+                    QStringLiteral("UPDATE flights SET date = ?, start_minutes = ?, duration_minutes = ?, "
+                                   "qne_min = ?, qne_max = ?, height_diff_max = ?, total_gain = ?, "
+                                   "lift_max = ?, sink_max = ?, speed_min = ?, speed_max = ?, pilot = ?, "
+                                   "site = ?, glider = ?, notes = ?, landing_site = ?, outlanding = ?, "
+                                   "launch_method = ?, launches = ?, role = ?, corrected_date = NULL, "
+                                   "corrected_start_minutes = NULL, corrected_duration_minutes = NULL "
+                                   "WHERE id = ?"));
+                bindFlight(q, e.flight);
+                bindPilotColumns(q, e);
+            } else {
+                // What the instrument recorded stays; a value that differs
+                // from it is a correction, one equal to it none.
+                const QDate date = QDate::fromString(find.value(1).toString(), Qt::ISODate);
+                const int start = find.value(2).toInt();
+                const int duration = find.value(3).toInt();
+                if (e.flight.date != date)
+                    e.instrumentDate = date;
+                if (e.flight.startMinutes != start)
+                    e.instrumentStartMinutes = start;
+                if (e.flight.durationMinutes != duration)
+                    e.instrumentDurationMinutes = duration;
+                q.prepare(QStringLiteral("UPDATE flights SET pilot = ?, site = ?, glider = ?, notes = ?, "
+                                         "landing_site = ?, outlanding = ?, launch_method = ?, launches = ?, "
+                                         "role = ?, corrected_date = ?, corrected_start_minutes = ?, "
+                                         "corrected_duration_minutes = ? WHERE id = ?"));
+                bindPilotColumns(q, e);
+                bindCorrections(q, e);
+            }
+            find.finish();
+            q.addBindValue(e.id);
+            return q.exec() || failQuery(q, QStringLiteral("change"));
+        },
+        QStringLiteral("change"));
+    return ok ? this->entry(entry.id) : std::nullopt;
+}
+
+LogbookStore::Erased LogbookStore::erase(qint64 id)
+{
+    bool refused = false;
+    const bool ok = inTransaction(
+        [&] {
+            QSqlQuery q(QSqlDatabase::database(m_connection, false));
+            q.prepare(QStringLiteral("DELETE FROM flights WHERE id = ? AND by_hand <> 0"));
+            q.addBindValue(id);
+            if (!q.exec())
+                return failQuery(q, QStringLiteral("erase"));
+            refused = q.numRowsAffected() == 0;
+            return true;
+        },
+        QStringLiteral("erase"));
+    return !ok ? Erased::Failed : refused ? Erased::Refused : Erased::Erased;
+}
+
+std::optional<QList<LogbookEntry>> LogbookStore::setNotes(
+    const QList<qint64> &ids, NoteField field, const QStringList &texts)
+{
+    if (texts.size() != ids.size() && texts.size() != 1) {
+        fail(Problem::Failed, QStringLiteral("a text for each flight"));
+        return std::nullopt;
+    }
+    const bool ok = inTransaction(
+        [&] {
+            QSqlQuery q(QSqlDatabase::database(m_connection, false));
+            q.prepare(QStringLiteral("UPDATE flights SET %1 = ? WHERE id = ?").arg(noteColumn(field)));
+            for (qsizetype i = 0; i < ids.size(); ++i) {
+                bindText(q, texts.size() == 1 ? texts.first() : texts.at(i));
+                q.addBindValue(ids.at(i));
+                if (!q.exec())
+                    return failQuery(q, QStringLiteral("note"));
+            }
+            return true;
+        },
+        QStringLiteral("note"));
+    if (!ok)
+        return std::nullopt;
+    return select(QStringLiteral("id = ?"), ids);
+}
+
+std::optional<QList<Glider>> LogbookStore::gliders()
+{
+    if (!m_open && !open())
+        return std::nullopt;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT id, name, type, registration FROM gliders ORDER BY name, id"))) {
+        failQuery(q, QStringLiteral("read gliders"));
+        return std::nullopt;
+    }
+    QList<Glider> out;
+    while (q.next())
+        out.append(Glider {
+            q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString() });
+    if (q.lastError().isValid()) {
+        failQuery(q, QStringLiteral("read gliders"));
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::optional<qint64> LogbookStore::addGlider(const Glider &glider)
+{
+    qint64 id = 0;
+    const bool ok = inTransaction(
+        [&] {
+            QSqlQuery q(QSqlDatabase::database(m_connection, false));
+            q.prepare(QStringLiteral("INSERT INTO gliders (name, type, registration) VALUES (?, ?, ?)"));
+            for (const QString *text : { &glider.name, &glider.type, &glider.registration })
+                bindText(q, *text);
+            if (!q.exec())
+                return failQuery(q, QStringLiteral("add glider"));
+            id = q.lastInsertId().toLongLong();
+            return true;
+        },
+        QStringLiteral("add glider"));
+    return ok ? std::optional<qint64>(id) : std::nullopt;
+}
+
+std::optional<int> LogbookStore::updateGlider(const Glider &glider)
+{
+    int renamed = 0;
+    const bool ok = inTransaction(
+        [&] {
+            QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("SELECT name FROM gliders WHERE id = ?"));
+            q.addBindValue(glider.id);
+            if (!q.exec())
+                return failQuery(q, QStringLiteral("change glider"));
+            if (!q.next())
+                return fail(Problem::Failed, QStringLiteral("the glider is no longer in the logbook"));
+            const QString old = q.value(0).toString();
+            q.finish();
+            q.prepare(QStringLiteral("UPDATE gliders SET name = ?, type = ?, registration = ? WHERE id = ?"));
+            for (const QString *text : { &glider.name, &glider.type, &glider.registration })
+                bindText(q, *text);
+            q.addBindValue(glider.id);
+            if (!q.exec())
+                return failQuery(q, QStringLiteral("change glider"));
+            if (old == glider.name)
+                return true;
+            // Flights name their glider: a new name goes with them.
+            q.prepare(QStringLiteral("UPDATE flights SET glider = ? WHERE glider = ?"));
+            bindText(q, glider.name);
+            q.addBindValue(old);
+            if (!q.exec())
+                return failQuery(q, QStringLiteral("change glider"));
+            renamed = q.numRowsAffected();
+            return true;
+        },
+        QStringLiteral("change glider"));
+    return ok ? std::optional<int>(renamed) : std::nullopt;
+}
+
+bool LogbookStore::removeGlider(qint64 id)
+{
+    return inTransaction(
+        [&] {
+            QSqlQuery q(QSqlDatabase::database(m_connection, false));
+            q.prepare(QStringLiteral("DELETE FROM gliders WHERE id = ?"));
+            q.addBindValue(id);
+            return q.exec() || failQuery(q, QStringLiteral("remove glider"));
+        },
+        QStringLiteral("remove glider"));
+}
+
+std::optional<OpeningBalance> LogbookStore::openingBalance()
+{
+    if (!m_open && !open())
+        return std::nullopt;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT role, as_of, flights, launches, minutes FROM opening_balance"))) {
+        failQuery(q, QStringLiteral("read opening balance"));
+        return std::nullopt;
+    }
+    OpeningBalance balance;
+    while (q.next()) {
+        const int role = q.value(0).toInt();
+        if (role < 0 || role >= kRoleCount)
+            continue;
+        balance.asOf = QDate::fromString(q.value(1).toString(), Qt::ISODate);
+        balance.byRole[size_t(role)]
+            = FlightTotals { q.value(2).toLongLong(), q.value(3).toLongLong(), q.value(4).toLongLong() };
+    }
+    if (q.lastError().isValid()) {
+        failQuery(q, QStringLiteral("read opening balance"));
+        return std::nullopt;
+    }
+    if (balance.isEmpty())
+        return OpeningBalance();
+    return balance;
+}
+
+bool LogbookStore::setOpeningBalance(const OpeningBalance &balance)
+{
+    return inTransaction(
+        [&] {
+            QSqlQuery q(QSqlDatabase::database(m_connection, false));
+            if (!q.exec(QStringLiteral("DELETE FROM opening_balance")))
+                return failQuery(q, QStringLiteral("opening balance"));
+            if (balance.isEmpty())
+                return true;
+            q.prepare(QStringLiteral("INSERT INTO opening_balance (role, as_of, flights, launches, minutes) "
+                                     "VALUES (?, ?, ?, ?, ?)"));
+            for (int role = 0; role < kRoleCount; ++role) {
+                const FlightTotals &t = balance.byRole[size_t(role)];
+                q.addBindValue(role);
+                q.addBindValue(balance.asOf.toString(Qt::ISODate));
+                q.addBindValue(t.flights);
+                q.addBindValue(t.launches);
+                q.addBindValue(t.minutes);
+                if (!q.exec())
+                    return failQuery(q, QStringLiteral("opening balance"));
+            }
+            return true;
+        },
+        QStringLiteral("opening balance"));
 }

@@ -75,6 +75,43 @@ public:
     // Marks flights deleted or not; hands back those whose mark changed.
     std::optional<QList<LogbookEntry>> setDeleted(const QList<qint64> &ids, bool deleted);
 
+    // The most launches one row may hold.
+    static constexpr int kMaxLaunches = 9999;
+    // Whether the entry's values can be stored: a real date, a clock time
+    // of the day, at most 24 hours, launch and role known.
+    static bool isPossible(const LogbookEntry &entry);
+
+    // Adds a flight entered by hand (byHand is set, nothing is a
+    // correction); the entry as stored, with its id.
+    std::optional<LogbookEntry> add(const LogbookEntry &entry);
+    // Stores what the pilot changed of the flight entry.id. A flight entered
+    // by hand takes every value; one read from the instrument keeps what
+    // the instrument recorded (its identity and summary values): a date,
+    // start or duration that differs from it is stored as a correction, one
+    // equal to it clears the correction. The entry as stored.
+    std::optional<LogbookEntry> update(const LogbookEntry &entry);
+    // Removes a flight entered by hand for good; a flight read from the
+    // instrument is only ever marked deleted (Refused).
+    enum class Erased { Erased, Refused, Failed };
+    Erased erase(qint64 id);
+    // Sets one column of several flights in one transaction: texts holds a
+    // text per id, or one for them all. The flights as stored.
+    std::optional<QList<LogbookEntry>> setNotes(
+        const QList<qint64> &ids, NoteField field, const QStringList &texts);
+
+    // The pilot's gliders by name. A name is unique (case aside): adding or
+    // renaming to a taken one fails.
+    std::optional<QList<Glider>> gliders();
+    std::optional<qint64> addGlider(const Glider &glider);
+    // A renamed glider's flights take its new name: how many did.
+    std::optional<int> updateGlider(const Glider &glider);
+    bool removeGlider(qint64 id);
+
+    // The paper logbook carried over; an empty one when there is none.
+    std::optional<OpeningBalance> openingBalance();
+    // An empty balance removes it.
+    bool setOpeningBalance(const OpeningBalance &balance);
+
     // Renames a file that is no usable logbook aside (LogbookFile::putAside)
     // so that open() can start a new logbook. Empty on failure, else the new
     // name.

@@ -31,6 +31,22 @@ QString pilotOf(const QString &name)
     return pilot;
 }
 
+// The pilot's texts cut so that every export can hold them.
+LogbookEntry cutTexts(LogbookEntry e)
+{
+    for (QString *text : { &e.pilot, &e.site, &e.glider, &e.notes, &e.landingSite })
+        *text = text->left(PilotLogbook::kMaxNoteLength);
+    return e;
+}
+
+Glider cutTexts(Glider g)
+{
+    g.name = g.name.trimmed().left(PilotLogbook::kMaxNoteLength);
+    g.type = g.type.left(PilotLogbook::kMaxNoteLength);
+    g.registration = g.registration.left(PilotLogbook::kMaxNoteLength);
+    return g;
+}
+
 } // namespace
 
 PilotLogbook::PilotLogbook(const QString &path, QObject *parent)
@@ -360,4 +376,126 @@ bool PilotLogbook::undelete(const QList<qint64> &ids)
     for (const LogbookEntry &e : *changed)
         emit recorded(e);
     return true;
+}
+
+std::optional<qint64> PilotLogbook::addFlight(const LogbookEntry &entry)
+{
+    if (!LogbookStore::isPossible(entry))
+        return std::nullopt;
+    const auto stored = ensureOpen() ? m_store.add(cutTexts(entry)) : std::nullopt;
+    afterWrite(bool(stored));
+    if (!stored)
+        return std::nullopt;
+    emit recorded(*stored);
+    return stored->id;
+}
+
+bool PilotLogbook::updateFlight(const LogbookEntry &entry)
+{
+    if (!LogbookStore::isPossible(entry))
+        return false;
+    const auto stored = ensureOpen() ? m_store.update(cutTexts(entry)) : std::nullopt;
+    afterWrite(bool(stored));
+    if (!stored)
+        return false;
+    emit updated(*stored);
+    return true;
+}
+
+bool PilotLogbook::eraseFlight(qint64 id)
+{
+    const LogbookStore::Erased erased = ensureOpen() ? m_store.erase(id) : LogbookStore::Erased::Failed;
+    afterWrite(erased != LogbookStore::Erased::Failed);
+    if (erased != LogbookStore::Erased::Erased)
+        return false;
+    emit removed({ id });
+    return true;
+}
+
+bool PilotLogbook::setNotes(const QList<qint64> &ids, NoteField field, const QStringList &texts)
+{
+    if (texts.size() != ids.size() && texts.size() != 1)
+        return false;
+    QStringList cut;
+    cut.reserve(texts.size());
+    for (const QString &text : texts)
+        cut.append(text.left(kMaxNoteLength));
+    const auto changed = ensureOpen() ? m_store.setNotes(ids, field, cut) : std::nullopt;
+    afterWrite(bool(changed));
+    if (!changed)
+        return false;
+    for (const LogbookEntry &e : *changed)
+        emit updated(e);
+    return true;
+}
+
+std::optional<QList<Glider>> PilotLogbook::gliders()
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    auto all = m_store.gliders();
+    afterRead(bool(all));
+    return all;
+}
+
+bool PilotLogbook::gliderNameTaken(const QString &name, qint64 id)
+{
+    const auto all = gliders();
+    return all && std::any_of(all->cbegin(), all->cend(), [&](const Glider &g) {
+        return g.id != id && g.name.compare(name, Qt::CaseInsensitive) == 0;
+    });
+}
+
+std::optional<qint64> PilotLogbook::addGlider(const Glider &glider)
+{
+    const Glider g = cutTexts(glider);
+    if (g.name.isEmpty() || gliderNameTaken(g.name, 0))
+        return std::nullopt;
+    const auto id = ensureOpen() ? m_store.addGlider(g) : std::nullopt;
+    afterWrite(bool(id));
+    if (id)
+        emit glidersChanged();
+    return id;
+}
+
+bool PilotLogbook::updateGlider(const Glider &glider)
+{
+    const Glider g = cutTexts(glider);
+    if (g.name.isEmpty() || gliderNameTaken(g.name, g.id))
+        return false;
+    const auto renamed = ensureOpen() ? m_store.updateGlider(g) : std::nullopt;
+    afterWrite(bool(renamed));
+    if (!renamed)
+        return false;
+    emit glidersChanged();
+    if (*renamed > 0)
+        emit reset();
+    return true;
+}
+
+bool PilotLogbook::removeGlider(qint64 id)
+{
+    const bool ok = ensureOpen() && m_store.removeGlider(id);
+    afterWrite(ok);
+    if (ok)
+        emit glidersChanged();
+    return ok;
+}
+
+std::optional<OpeningBalance> PilotLogbook::openingBalance()
+{
+    if (!ensureOpen())
+        return std::nullopt;
+    auto balance = m_store.openingBalance();
+    afterRead(bool(balance));
+    return balance;
+}
+
+bool PilotLogbook::setOpeningBalance(const OpeningBalance &balance)
+{
+    const bool ok = ensureOpen() && m_store.setOpeningBalance(balance);
+    afterWrite(ok);
+    if (ok)
+        emit openingBalanceChanged();
+    return ok;
 }

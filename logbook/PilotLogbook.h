@@ -103,6 +103,37 @@ public:
     // Brings deleted flights back, notes intact.
     bool undelete(const QList<qint64> &ids);
 
+    // A flight entered by hand (texts cut to kMaxNoteLength): its id; emits
+    // recorded. Nothing for values no flight has (LogbookStore::isPossible)
+    // or when the store refused (problemText()).
+    std::optional<qint64> addFlight(const LogbookEntry &entry);
+    // Every field the pilot may change of the flight entry.id: of a flight
+    // read from the instrument, a date, start or duration that differs from
+    // what it recorded becomes a correction and one equal to it clears the
+    // correction (restoring the instrument's value); its summary values stay.
+    // Emits updated with the entry as stored.
+    bool updateFlight(const LogbookEntry &entry);
+    // Removes a flight entered by hand for good (undoing its adding); false,
+    // and nothing changed, for a flight read from the instrument. Emits
+    // removed.
+    bool eraseFlight(qint64 id);
+    // One column of several flights in one transaction: a text per id, or
+    // one for them all. Emits updated per flight.
+    bool setNotes(const QList<qint64> &ids, NoteField field, const QStringList &texts);
+
+    // The pilot's gliders, by name. Adding or renaming to an empty name or
+    // one taken (case aside) is refused without touching the logbook. A
+    // renamed glider's flights take the new name (reset() then follows).
+    std::optional<QList<Glider>> gliders();
+    std::optional<qint64> addGlider(const Glider &glider);
+    bool updateGlider(const Glider &glider);
+    bool removeGlider(qint64 id);
+
+    // The paper logbook carried over; empty when there is none. Setting an
+    // empty one removes it.
+    std::optional<OpeningBalance> openingBalance();
+    bool setOpeningBalance(const OpeningBalance &balance);
+
 signals:
     // A flight came into the list: recorded, or undeleted (entry carries
     // its id).
@@ -115,6 +146,10 @@ signals:
     void reset();
     // problemText(), waitingCount() or isReadOnly() changed.
     void problemChanged();
+    // The gliders list changed.
+    void glidersChanged();
+    // The opening balance changed.
+    void openingBalanceChanged();
 
 private:
     void afterWrite(bool ok);
@@ -123,6 +158,8 @@ private:
     // Tells the window when the logbook became read-only or writable again.
     void noteReadOnly();
     void emitUpdated(const QList<qint64> &ids);
+    // Whether a glider of that name, another than id, is in the list.
+    bool gliderNameTaken(const QString &name, qint64 id);
 
     LogbookStore m_store;
     QString m_problemText;

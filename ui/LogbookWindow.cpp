@@ -67,6 +67,8 @@ QString noteOf(const LogbookEntry &entry, NoteField field)
         return entry.site;
     case NoteField::Glider:
         return entry.glider;
+    case NoteField::LandingSite:
+        return entry.landingSite;
     case NoteField::Notes:
         break;
     }

@@ -256,6 +256,26 @@ void TestLogbookStore::upgrade_data()
            << "ALTER TABLE flights ADD COLUMN notes TEXT NOT NULL DEFAULT ''"
            << "UPDATE flights SET site = 'Kössen', glider = 'Mentor 7', notes = 'line\nbreak' WHERE id = 9";
     QTest::newRow("second version, with notes") << second;
+    // The third kept numbers and flights the pilot deleted.
+    const QStringList third { "CREATE TABLE flights (id INTEGER PRIMARY KEY, date TEXT NOT NULL, "
+                              "start_minutes INTEGER NOT NULL, duration_minutes INTEGER NOT NULL, "
+                              "qne_min INTEGER NOT NULL, qne_max INTEGER NOT NULL, "
+                              "height_diff_max INTEGER NOT NULL, total_gain INTEGER NOT NULL, "
+                              "lift_max REAL NOT NULL, sink_max REAL NOT NULL, speed_min INTEGER NOT NULL, "
+                              "speed_max INTEGER NOT NULL, pilot TEXT NOT NULL DEFAULT '', "
+                              "site TEXT NOT NULL DEFAULT '', glider TEXT NOT NULL DEFAULT '', "
+                              "notes TEXT NOT NULL DEFAULT '', deleted INTEGER NOT NULL DEFAULT 0)",
+        "CREATE INDEX flights_identity ON flights (date, start_minutes, duration_minutes, qne_min, qne_max, "
+        "height_diff_max, total_gain, lift_max, sink_max, speed_min, speed_max)",
+        "CREATE INDEX flights_by_time ON flights (deleted, date, start_minutes)",
+        "INSERT INTO flights VALUES (7, '2005-07-14', 601, 90, 850, 2130, 1280, 3400, 4.5, 3.2, 18, 52, "
+        "'KESTREL', '', '', '', 0)",
+        "INSERT INTO flights VALUES (9, '2006-05-01', 545, 6000, -20, 1500, 1520, 16777215, 3, 0.5, 7, 255, "
+        "'', 'Kössen', 'Mentor 7', 'line\nbreak', 0)",
+        "INSERT INTO flights VALUES (12, '2005-07-14', 602, 90, 850, 2130, 1280, 3400, 4.5, 3.2, 18, 52, "
+        "'KESTREL', 'Greifenburg', '', 'deleted on purpose', 1)",
+        "PRAGMA application_id = 1414483021", "PRAGMA user_version = 3" };
+    QTest::newRow("third version, with a deleted flight") << third;
 }
 
 // Real files of the earlier versions, made with their own statements:
@@ -270,7 +290,24 @@ void TestLogbookStore::upgrade()
     LogbookStore store(m_path);
     QVERIFY2(store.open(), qPrintable(store.message()));
     QCOMPARE(store.record(sampleEntry(1)), LogbookStore::Recorded::AlreadyThere);
-    const auto all = store.entries();
+    const bool withDeleted = QTest::currentDataTag() == QByteArray("third version, with a deleted flight");
+    // Deleted stays deleted: read again, it does not come back.
+    QCOMPARE(store.record(sampleEntry(2)),
+        withDeleted ? LogbookStore::Recorded::AlreadyThere : LogbookStore::Recorded::Added);
+    const auto deleted = store.deletedEntries();
+    QVERIFY(deleted);
+    QCOMPARE(deleted->size(), withDeleted ? 1 : 0);
+    if (withDeleted) {
+        QCOMPARE(deleted->first().id, 12);
+        QCOMPARE(deleted->first().flight, sampleEntry(2).flight);
+        QCOMPARE(deleted->first().site, QStringLiteral("Greifenburg"));
+        QCOMPARE(deleted->first().notes, QStringLiteral("deleted on purpose"));
+    }
+    auto all = store.entries();
+    if (!withDeleted) {
+        QVERIFY(all && all->size() == 3);
+        all->removeIf([](const LogbookEntry &e) { return e.flight == sampleEntry(2).flight; });
+    }
     QVERIFY(all);
     QCOMPARE(all->size(), 2);
     QCOMPARE(all->at(1).id, 7);
@@ -287,6 +324,13 @@ void TestLogbookStore::upgrade()
     QCOMPARE(long9.flight.sinkMax, 0.5);
     QCOMPARE(long9.site, withNotes ? QStringLiteral("Kössen") : QString());
     QCOMPARE(long9.notes, withNotes ? QStringLiteral("line\nbreak") : QString());
+    // The new columns start as a flight read from the instrument has them.
+    QCOMPARE(long9.launches, 1);
+    QCOMPARE(long9.launch, LaunchMethod::Unset);
+    QCOMPARE(long9.role, PilotRole::PilotInCommand);
+    QVERIFY(!long9.byHand && !long9.isCorrected() && long9.flight.unknownFields == 0);
+    QCOMPARE(store.gliders(), std::optional<QList<Glider>>(QList<Glider>()));
+    QVERIFY(store.openingBalance() && store.openingBalance()->isEmpty());
     store.close();
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
@@ -300,7 +344,8 @@ void TestLogbookStore::upgrade()
         QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
         // Stored as numbers, so that sums need no parsing.
         QVERIFY(
-            q.exec("SELECT typeof(duration_minutes), typeof(lift_max), sum(duration_minutes) FROM flights")
+            q.exec("SELECT typeof(duration_minutes), typeof(lift_max), sum(duration_minutes) FROM flights "
+                   "WHERE id IN (7, 9)")
             && q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("integer"));
         QCOMPARE(q.value(1).toString(), QStringLiteral("real"));
