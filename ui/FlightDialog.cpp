@@ -119,6 +119,11 @@ FlightDialog::FlightDialog(const LogbookEntry &entry, const QStringList &gliderN
     for (QLineEdit *edit : { ui->edtSite, ui->edtLandingSite, ui->edtGlider })
         edit->setMaxLength(PilotLogbook::kMaxNoteLength);
 
+    // Room for a whole date beside the instrument's value.
+    const int fieldWidth = fontMetrics().horizontalAdvance(QStringLiteral("8888-88-88MMM"));
+    for (QLineEdit *edit : { ui->edtDate, ui->edtStart, ui->edtDuration })
+        edit->setMinimumWidth(fieldWidth);
+
     const LogbookFlight &f = entry.flight;
     ui->edtDate->setText(f.date.isValid() ? LogbookText::dateText(f.date) : QString());
     ui->edtStart->setText(adding ? QString() : LogbookText::clockText(f.startMinutes));
