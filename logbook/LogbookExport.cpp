@@ -14,13 +14,15 @@ bool writeCsv(const QString &path, const QList<LogbookEntry> &entries)
 bool writeWorkbook(const QString &path, const QList<LogbookEntry> &entries, QString *placedAt)
 {
     Workbook::ExtraColumnsSheet sheet;
-    sheet.extraNames = { QStringLiteral("Site"), QStringLiteral("Glider"), QStringLiteral("Notes") };
+    sheet.extraNames
+        = QStringList { QStringLiteral("Site"), QStringLiteral("Glider"), QStringLiteral("Notes") }
+        + LogbookText::entryColumnNames();
     QStringList pilots;
     sheet.flights.reserve(entries.size());
     sheet.extraTexts.reserve(entries.size());
     for (const LogbookEntry &e : entries) {
         sheet.flights.append(LogbookText::summaryOf(e.flight, QStringLiteral(".")));
-        sheet.extraTexts.append({ e.site, e.glider, e.notes });
+        sheet.extraTexts.append(QStringList { e.site, e.glider, e.notes } + LogbookText::entryColumnTexts(e));
         if (!e.pilot.isEmpty() && !pilots.contains(e.pilot))
             pilots.append(e.pilot);
     }

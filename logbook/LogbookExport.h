@@ -13,7 +13,8 @@ namespace LogbookExport {
 // name only once the new one is complete.
 bool writeCsv(const QString &path, const QList<LogbookEntry> &entries);
 
-// The flight log workbook with typed cells plus Site, Glider and Notes; an
+// The flight log workbook with typed cells plus Site, Glider, Notes and the
+// pilot logbook's columns (LogbookText::entryColumnNames()); an
 // earlier workbook is never overwritten: the name taken is handed back in
 // placedAt ("name (2).xlsx" when path was taken).
 bool writeWorkbook(const QString &path, const QList<LogbookEntry> &entries, QString *placedAt = nullptr);

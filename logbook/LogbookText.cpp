@@ -142,6 +142,8 @@ QString rateText(double rate, const QString &decimalPoint)
 
 QString fieldText(const LogbookFlight &flight, int field, const QString &decimalPoint)
 {
+    if (!flight.has(field))
+        return QString();
     switch (field) {
     case 1:
         return dateText(flight.date);
@@ -244,6 +246,53 @@ QString csvTextField(const QString &text)
     return csvField(text);
 }
 
+QString launchText(LaunchMethod launch)
+{
+    switch (launch) {
+    case LaunchMethod::Unset:
+        break;
+    case LaunchMethod::Foot:
+        return QStringLiteral("Foot");
+    case LaunchMethod::Winch:
+        return QStringLiteral("Winch");
+    case LaunchMethod::Aerotow:
+        return QStringLiteral("Aerotow");
+    case LaunchMethod::SelfLaunch:
+        return QStringLiteral("Self-launch");
+    case LaunchMethod::Other:
+        return QStringLiteral("Other");
+    }
+    return QString();
+}
+
+QString roleText(PilotRole role)
+{
+    switch (role) {
+    case PilotRole::PilotInCommand:
+        break;
+    case PilotRole::Dual:
+        return QStringLiteral("Dual");
+    case PilotRole::Instructor:
+        return QStringLiteral("Instructor");
+    case PilotRole::Passenger:
+        return QStringLiteral("Passenger/tandem");
+    }
+    return QStringLiteral("Pilot in command");
+}
+
+QStringList entryColumnNames()
+{
+    return { QStringLiteral("Landing site"), QStringLiteral("Outlanding"), QStringLiteral("Launch method"),
+        QStringLiteral("Launches"), QStringLiteral("Role"), QStringLiteral("Entered by hand") };
+}
+
+QStringList entryColumnTexts(const LogbookEntry &e)
+{
+    const auto yesNo = [](bool yes) { return yes ? QStringLiteral("yes") : QStringLiteral("no"); };
+    return { e.landingSite, yesNo(e.outlanding), launchText(e.launch), QString::number(e.launches),
+        roleText(e.role), yesNo(e.byHand) };
+}
+
 QStringList columnNames()
 {
     QStringList names;
@@ -253,7 +302,8 @@ QStringList columnNames()
     }
     return names
         + QStringList { QStringLiteral("Pilot"), QStringLiteral("Site"), QStringLiteral("Glider"),
-              QStringLiteral("Notes") };
+              QStringLiteral("Notes") }
+    + entryColumnNames();
 }
 
 QByteArray csv(const QList<LogbookEntry> &entries)
@@ -275,6 +325,8 @@ QByteArray csv(const QList<LogbookEntry> &entries)
             fields.append(fieldText(e.flight, int(i), QStringLiteral(".")));
         for (const QString *text : { &e.pilot, &e.site, &e.glider, &e.notes })
             fields.append(csvTextField(*text));
+        for (const QString &text : entryColumnTexts(e))
+            fields.append(csvTextField(text));
         row(fields);
     }
     return QByteArray("\xEF\xBB\xBF") + out.toUtf8();

@@ -33,7 +33,8 @@ bool isCompleteFlight(const FlightSummary &flight);
 QString dateText(const QDate &date);
 QString clockText(int minutes);
 QString rateText(double rate, const QString &decimalPoint);
-// The text of a field of the flight field table (1 = date ... 11).
+// The text of a field of the flight field table (1 = date ... 11); empty
+// for a field the flight does not have.
 QString fieldText(const LogbookFlight &flight, int field, const QString &decimalPoint);
 // The flight in the decoder's texts, for the writers that take those (the
 // flight number is 0: the logbook does not keep it).
@@ -83,8 +84,18 @@ QString csvField(const QString &text);
 // that a spreadsheet shows it as text and never runs it.
 QString csvTextField(const QString &text);
 
+// How the pilot was launched and in which seat: "" (not given), "Foot",
+// "Winch", "Aerotow", "Self-launch", "Other"; "Pilot in command", "Dual",
+// "Instructor", "Passenger/tandem".
+QString launchText(LaunchMethod launch);
+QString roleText(PilotRole role);
+
 // The column names of the logbook's files and table, in file order.
 QStringList columnNames();
+// The last of them, the pilot logbook's columns after the notes, and an
+// entry's texts for them ("yes"/"no" for the two marks).
+QStringList entryColumnNames();
+QStringList entryColumnTexts(const LogbookEntry &entry);
 
 // The entries as CSV: a byte order mark (spreadsheets then read UTF-8), a
 // header row, one row per entry, CR LF after each row; numbers as numbers

@@ -33,6 +33,14 @@ void TestLogbookExport::workbookWithNotes()
     entries[1].flight.liftMax = 3;
     // A note as long as the logbook takes: the workbook still holds it.
     entries[2].notes = QString(2000, QLatin1Char('n'));
+    // A flight entered by hand, without the instrument's summary values.
+    entries[3].byHand = true;
+    entries[3].flight.unknownFields = 0xFF0;
+    entries[3].landingSite = QStringLiteral("Kirchberg");
+    entries[3].outlanding = true;
+    entries[3].launch = LaunchMethod::Aerotow;
+    entries[3].launches = 2;
+    entries[3].role = PilotRole::Instructor;
 
     const QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("logbook.xlsx"));
@@ -54,11 +62,15 @@ void TestLogbookExport::workbookWithNotes()
     QCOMPARE(cell("K4")["value"].toString(), QStringLiteral("Speed max"));
     QCOMPARE(cell("L4")["value"].toString(), QStringLiteral("Site"));
     QCOMPARE(cell("N4")["value"].toString(), QStringLiteral("Notes"));
-    // The frame closes after Notes, no longer after the flight columns.
-    QCOMPARE(cell("N4")["right"].toArray().at(0).toString(), QStringLiteral("medium"));
+    QCOMPARE(cell("O4")["value"].toString(), QStringLiteral("Landing site"));
+    QCOMPARE(cell("T4")["value"].toString(), QStringLiteral("Entered by hand"));
+    // The frame closes after the pilot's columns, no longer after the
+    // flight columns.
+    QCOMPARE(cell("T4")["right"].toArray().at(0).toString(), QStringLiteral("medium"));
+    QCOMPARE(cell("N4")["right"].toArray().at(0).toString(), QStringLiteral("thin"));
     QCOMPARE(cell("K4")["right"].toArray().at(0).toString(), QStringLiteral("thin"));
     QCOMPARE(cell("A4")["left"].toArray().at(0).toString(), QStringLiteral("medium"));
-    QCOMPARE(cell("N5")["bottom"].toArray().at(0).toString(), QStringLiteral("medium"));
+    QCOMPARE(cell("T5")["bottom"].toArray().at(0).toString(), QStringLiteral("medium"));
 
     // Values typed and shown as the flight log shows them.
     QCOMPARE(cell("A6")["type"].toString(), QStringLiteral("d"));
@@ -73,6 +85,15 @@ void TestLogbookExport::workbookWithNotes()
     QCOMPARE(cell("N6")["value"].toString(), QStringLiteral("=1+1 stays text"));
     QCOMPARE(cell("N8")["value"].toString().size(), 2000);
     QCOMPARE(cell("N7")["right"].toArray().at(0).toString(), QStringLiteral("thin"));
+    // The values a flight entered by hand lacks stay empty, never 0.
+    QCOMPARE(cell("C9")["shown"].toString(), QStringLiteral("01:30"));
+    QVERIFY(cell("D9")["value"].toString().isEmpty());
+    QVERIFY(cell("K9")["value"].toString().isEmpty());
+    const QStringList pilotColumns { cell("O9")["value"].toString(), cell("P9")["value"].toString(),
+        cell("Q9")["value"].toString(), cell("R9")["value"].toString(), cell("S9")["value"].toString(),
+        cell("T9")["value"].toString() };
+    QCOMPARE(pilotColumns, QStringList({ "Kirchberg", "yes", "Aerotow", "2", "Instructor", "yes" }));
+    QCOMPARE(cell("T8")["value"].toString(), QStringLiteral("no"));
     // Site and Glider as wide as their texts; Notes wide, and wrapped.
     const QJsonObject widths = dump["columns"].toObject();
     QVERIFY2(widths["L"].toDouble() >= 7 && widths["M"].toDouble() >= 9,

@@ -115,6 +115,10 @@ private slots:
     void init();
     void sameFlightOnce();
     void notesAndUndoOfDelete();
+    void correctedFlightReadAgain();
+    void flightsByHand();
+    void notesOfSeveralFlights();
+    void glidersAndOpeningBalance();
     void upgrade_data();
     void upgrade();
     void killedWhileRecording();
@@ -228,6 +232,219 @@ void TestLogbookStore::notesAndUndoOfDelete()
     QCOMPARE(back->at(1).notes, QStringLiteral("first \"thermal\"\nday"));
     QCOMPARE(back->at(0).notes.size(), PilotLogbook::kMaxNoteLength);
     QCOMPARE(logbook.deletedEntries()->size(), 0);
+}
+
+// A flight read from an instrument whose clock was wrong, corrected by the
+// pilot: the instrument's values stay its identity, so reading it again
+// adds nothing, and putting a value back clears its correction.
+void TestLogbookStore::correctedFlightReadAgain()
+{
+    PilotLogbook logbook(m_path);
+    logbook.record(sampleFlight(1, QStringLiteral("2000-01-01")), QStringLiteral("KESTREL"));
+    logbook.record(sampleFlight(2, QStringLiteral("2005-07-10")), QStringLiteral("KESTREL"));
+    auto stored = logbook.entries();
+    QVERIFY(stored && stored->size() == 2);
+    const LogbookEntry read = stored->at(1);
+    QCOMPARE(read.flight.date, QDate(2000, 1, 1));
+
+    QSignalSpy updated(&logbook, &PilotLogbook::updated);
+    LogbookEntry corrected = read;
+    corrected.flight.date = QDate(2005, 7, 14);
+    corrected.flight.durationMinutes = 95;
+    corrected.flight.qneMax = 9999; // summary values of a read flight are not the pilot's
+    corrected.landingSite = QStringLiteral("Kirchberg");
+    corrected.launch = LaunchMethod::Foot;
+    corrected.role = PilotRole::Passenger;
+    QVERIFY(logbook.updateFlight(corrected));
+    QCOMPARE(updated.size(), 1);
+    const LogbookEntry shown = updated.at(0).at(0).value<LogbookEntry>();
+    QCOMPARE(shown.flight.date, QDate(2005, 7, 14));
+    QCOMPARE(shown.flight.durationMinutes, 95);
+    QCOMPARE(shown.flight.qneMax, read.flight.qneMax);
+    QCOMPARE(shown.instrumentDate, std::optional<QDate>(QDate(2000, 1, 1)));
+    QCOMPARE(shown.instrumentDurationMinutes, std::optional<int>(90));
+    QVERIFY(!shown.instrumentStartMinutes);
+    QCOMPARE(shown.recordedFlight(), read.flight);
+    QCOMPARE(shown.landingSite, QStringLiteral("Kirchberg"));
+    QCOMPARE(shown.launch, LaunchMethod::Foot);
+    QCOMPARE(shown.role, PilotRole::Passenger);
+    // Newest first by the corrected date.
+    stored = logbook.entries();
+    QVERIFY(stored);
+    QCOMPARE(stored->at(0), shown);
+
+    QSignalSpy recorded(&logbook, &PilotLogbook::recorded);
+    logbook.record(sampleFlight(1, QStringLiteral("2000-01-01")), QStringLiteral("KESTREL"));
+    LogbookStore direct(m_path);
+    QCOMPARE(
+        direct.record(sampleEntry(1, QStringLiteral("2000-01-01"))), LogbookStore::Recorded::AlreadyThere);
+    direct.close();
+    QCOMPARE(recorded.size(), 0);
+    QCOMPARE(logbook.entries()->size(), 2);
+
+    // The instrument's date back: that correction goes, the other stays.
+    LogbookEntry restored = shown;
+    restored.flight.date = *shown.instrumentDate;
+    QVERIFY(logbook.updateFlight(restored));
+    auto back = logbook.store().entry(read.id);
+    QVERIFY(back);
+    QVERIFY(!back->instrumentDate);
+    QCOMPARE(back->instrumentDurationMinutes, std::optional<int>(90));
+    back->flight = back->recordedFlight();
+    QVERIFY(logbook.updateFlight(*back));
+    QVERIFY(!logbook.store().entry(read.id)->isCorrected());
+    // Only what the pilot entered is erased; a read flight is only deleted.
+    QSignalSpy removed(&logbook, &PilotLogbook::removed);
+    QVERIFY(!logbook.eraseFlight(read.id));
+    QVERIFY(logbook.problemText().isEmpty());
+    QCOMPARE(removed.size(), 0);
+    QCOMPARE(logbook.entries()->size(), 2);
+}
+
+// A flight without the instrument: every value the pilot's, summary values
+// missing rather than 0, never taken for a flight read; and erased for good
+// when its adding is undone.
+void TestLogbookStore::flightsByHand()
+{
+    PilotLogbook logbook(m_path);
+    QSignalSpy recorded(&logbook, &PilotLogbook::recorded);
+    LogbookEntry paper;
+    paper.flight.date = QDate(1998, 6, 3);
+    paper.flight.startMinutes = 13 * 60 + 20;
+    paper.flight.durationMinutes = 42;
+    paper.flight.unknownFields = 0xFF0;
+    paper.site = QStringLiteral("Emberger Alm");
+    paper.notes = QString(3000, QLatin1Char('x'));
+    paper.launch = LaunchMethod::Winch;
+    paper.launches = 3;
+    paper.role = PilotRole::Dual;
+    paper.instrumentDate = QDate(1990, 1, 1); // no correction in a flight by hand
+    const auto id = logbook.addFlight(paper);
+    QVERIFY(id);
+    QCOMPARE(recorded.size(), 1);
+    auto stored = logbook.store().entry(*id);
+    QVERIFY(stored);
+    QVERIFY(stored->byHand && !stored->isCorrected());
+    QCOMPARE(stored->flight, paper.flight);
+    QVERIFY(!stored->flight.value(4).isValid());
+    QCOMPARE(stored->notes.size(), PilotLogbook::kMaxNoteLength);
+    QCOMPARE(stored->launches, 3);
+    QCOMPARE(recorded.at(0).at(0).value<LogbookEntry>(), *stored);
+
+    // A flight by hand with every value of one read later stays apart from it.
+    LogbookEntry copied = sampleEntry(1);
+    const auto copiedId = logbook.addFlight(copied);
+    QVERIFY(copiedId);
+    logbook.record(sampleFlight(1), QStringLiteral("KESTREL"));
+    QCOMPARE(logbook.entries()->size(), 3);
+
+    // Changed by the pilot: everything, summary values included.
+    stored->flight.date = QDate(1998, 6, 4);
+    stored->flight.unknownFields = 0;
+    stored->flight.qneMax = 1200;
+    QVERIFY(logbook.updateFlight(*stored));
+    const auto changed = logbook.store().entry(*id);
+    QVERIFY(changed && !changed->isCorrected());
+    QCOMPARE(changed->flight.date, QDate(1998, 6, 4));
+    QCOMPARE(changed->flight.qneMax, 1200);
+    QVERIFY(changed->flight.has(11));
+
+    // Values no flight has are refused.
+    LogbookEntry impossible = paper;
+    impossible.flight.startMinutes = 24 * 60;
+    QVERIFY(!logbook.addFlight(impossible));
+    impossible = paper;
+    impossible.flight.date = QDate();
+    QVERIFY(!logbook.addFlight(impossible));
+
+    QSignalSpy removed(&logbook, &PilotLogbook::removed);
+    QVERIFY(logbook.eraseFlight(*id));
+    QCOMPARE(removed.size(), 1);
+    QVERIFY(!logbook.store().entry(*id));
+    QCOMPARE(logbook.deletedEntries()->size(), 0);
+    QVERIFY(!logbook.eraseFlight(*id));
+}
+
+// Several flights given a glider at once, and the undo giving each its old
+// text back: all in one transaction, so a failure changes none.
+void TestLogbookStore::notesOfSeveralFlights()
+{
+    PilotLogbook logbook(m_path);
+    for (int n = 1; n <= 3; ++n)
+        logbook.record(sampleFlight(n), QStringLiteral("KESTREL"));
+    const auto stored = logbook.entries();
+    QVERIFY(stored && stored->size() == 3);
+    const QList<qint64> ids { stored->at(0).id, stored->at(1).id, stored->at(2).id };
+    QVERIFY(logbook.setNote(ids[1], NoteField::Glider, QStringLiteral("Mentor 7")));
+
+    QSignalSpy updated(&logbook, &PilotLogbook::updated);
+    QVERIFY(logbook.setNotes(ids, NoteField::Glider, { QStringLiteral("Sigma 10") }));
+    QCOMPARE(updated.size(), 3);
+    QVERIFY(logbook.setNotes(ids, NoteField::LandingSite, { "Kössen", "Walchsee", "Kössen" }));
+    QVERIFY(!logbook.setNotes(ids, NoteField::Glider, { "a", "b" }));
+    QVERIFY(logbook.setNotes(ids, NoteField::Glider, { "", "Mentor 7", "" }));
+    auto after = logbook.entries();
+    QCOMPARE(after->at(1).glider, QStringLiteral("Mentor 7"));
+    QCOMPARE(after->at(0).glider, QString());
+    QCOMPARE(after->at(1).landingSite, QStringLiteral("Walchsee"));
+
+    // The second of three updates fails: the first is undone with it.
+    QVERIFY(runSql(m_path,
+        { "CREATE TRIGGER refuse BEFORE UPDATE OF site ON flights WHEN NEW.site = 'refused' "
+          "BEGIN SELECT RAISE(ABORT, 'refused'); END" }));
+    updated.clear();
+    QVERIFY(!logbook.setNotes(ids, NoteField::Site, { "Greifenburg", "refused", "Greifenburg" }));
+    QVERIFY(!logbook.problemText().isEmpty());
+    QCOMPARE(updated.size(), 0);
+    after = logbook.entries();
+    for (const LogbookEntry &e : *after)
+        QCOMPARE(e.site, QString());
+}
+
+// The pilot's gliders and the paper logbook carried over, kept in the file.
+void TestLogbookStore::glidersAndOpeningBalance()
+{
+    PilotLogbook logbook(m_path);
+    QSignalSpy glidersChanged(&logbook, &PilotLogbook::glidersChanged);
+    const auto mentor = logbook.addGlider(Glider { 0, QStringLiteral(" Mentor 7 "), "EN B", "12345" });
+    QVERIFY(mentor);
+    const auto sigma = logbook.addGlider(Glider { 0, QStringLiteral("Sigma 10"), "EN D", "" });
+    QVERIFY(sigma);
+    // Names are unique, case aside; nothing empty.
+    QVERIFY(!logbook.addGlider(Glider { 0, QStringLiteral("mentor 7"), "", "" }));
+    QVERIFY(!logbook.addGlider(Glider { 0, QStringLiteral("  "), "", "" }));
+    QVERIFY(!logbook.updateGlider(Glider { *sigma, QStringLiteral("MENTOR 7"), "", "" }));
+    QVERIFY(logbook.problemText().isEmpty());
+    QCOMPARE(glidersChanged.size(), 2);
+
+    // A renamed glider takes its flights along.
+    logbook.record(sampleFlight(1), QStringLiteral("KESTREL"));
+    logbook.record(sampleFlight(2), QStringLiteral("KESTREL"));
+    const auto stored = logbook.entries();
+    QVERIFY(logbook.setNotes({ stored->at(0).id }, NoteField::Glider, { QStringLiteral("Mentor 7") }));
+    QSignalSpy reset(&logbook, &PilotLogbook::reset);
+    QVERIFY(logbook.updateGlider(Glider { *mentor, QStringLiteral("Mentor 7 light"), "EN B", "12345" }));
+    QCOMPARE(reset.size(), 1);
+    QCOMPARE(logbook.entries()->at(0).glider, QStringLiteral("Mentor 7 light"));
+    QCOMPARE(logbook.entries()->at(1).glider, QString());
+    QVERIFY(logbook.removeGlider(*sigma));
+    QCOMPARE(glidersChanged.size(), 4);
+
+    QSignalSpy balanceChanged(&logbook, &PilotLogbook::openingBalanceChanged);
+    OpeningBalance balance;
+    balance.asOf = QDate(2005, 1, 1);
+    balance.byRole[0] = FlightTotals { 212, 230, 9140 };
+    balance.byRole[1] = FlightTotals { 35, 35, 410 };
+    QVERIFY(logbook.setOpeningBalance(balance));
+
+    PilotLogbook reopened(m_path);
+    QCOMPARE(reopened.gliders(),
+        std::optional<QList<Glider>>(
+            { Glider { *mentor, QStringLiteral("Mentor 7 light"), "EN B", "12345" } }));
+    QCOMPARE(reopened.openingBalance(), std::optional<OpeningBalance>(balance));
+    QVERIFY(reopened.setOpeningBalance(OpeningBalance()));
+    QCOMPARE(logbook.openingBalance(), std::optional<OpeningBalance>(OpeningBalance()));
+    QCOMPARE(balanceChanged.size(), 1);
 }
 
 void TestLogbookStore::upgrade_data()
@@ -563,8 +780,17 @@ void TestLogbookStore::readOnlyFolder()
         if (!withLogbook)
             return !shown && logbook.problem() == LogbookStore::Problem::ReadOnly
                 && logbook.waitingCount() == 1;
+        LogbookEntry byHand = sampleEntry(3);
+        byHand.byHand = true;
+        OpeningBalance balance;
+        balance.asOf = QDate(2004, 1, 1);
+        // Nothing the pilot enters is taken either, and the lists still read.
         return shown && shown->size() == 1 && logbook.isReadOnly() && !logbook.readOnlyReason().isEmpty()
-            && logbook.waitingCount() == 1 && logbook.problemText().contains("1 flight waits");
+            && logbook.waitingCount() == 1 && logbook.problemText().contains("1 flight waits")
+            && !logbook.addFlight(byHand) && !logbook.setOpeningBalance(balance)
+            && !logbook.addGlider(Glider { 0, "Mentor 7", "", "" }) && logbook.gliders()
+            && logbook.gliders()->isEmpty() && logbook.openingBalance()
+            && logbook.openingBalance()->isEmpty();
     });
     ::chmod(QFile::encodeName(folder).constData(), 0700);
     QVERIFY(asExpected);

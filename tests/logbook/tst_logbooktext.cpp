@@ -268,14 +268,31 @@ void TestLogbookText::csvFile()
     low.flight.heightDiffMax = 2165;
     low.flight.liftMax = 3;
     low.glider = "-Mentor";
-    const QByteArray csv = LogbookText::csv({ e, low });
+    // Entered by hand, without the instrument's values: those fields stay
+    // empty, never 0.
+    LogbookEntry byHand;
+    byHand.flight.date = QDate(2007, 8, 1);
+    byHand.flight.startMinutes = 14 * 60;
+    byHand.flight.durationMinutes = 25;
+    byHand.flight.unknownFields = 0xFF0;
+    byHand.byHand = true;
+    byHand.landingSite = "Field, by the river";
+    byHand.outlanding = true;
+    byHand.launch = LaunchMethod::Winch;
+    byHand.launches = 3;
+    byHand.role = PilotRole::Dual;
+    const QByteArray csv = LogbookText::csv({ e, low, byHand });
     QCOMPARE(csv,
-        QByteArray("\xEF\xBB\xBF"
-                   "Date,Start time,Duration,QNE min,QNE max,Height diff max,Total gain,Lift max,Sink max,"
-                   "Speed min,Speed max,Pilot,Site,Glider,Notes\r\n"
-                   "2005-07-14,10:05,01:30,850,2130,1280,3400,4.5,3.2,18,52,KESTREL,\"K\xC3\xB6ssen, west\",,"
-                   "thermal\r\n"
-                   "2005-07-14,10:06,01:30,-35,2130,2165,3400,3,3.2,18,52,KESTREL,,'-Mentor,\r\n"));
+        QByteArray(
+            "\xEF\xBB\xBF"
+            "Date,Start time,Duration,QNE min,QNE max,Height diff max,Total gain,Lift max,Sink max,"
+            "Speed min,Speed max,Pilot,Site,Glider,Notes,Landing site,Outlanding,Launch method,Launches,"
+            "Role,Entered by hand\r\n"
+            "2005-07-14,10:05,01:30,850,2130,1280,3400,4.5,3.2,18,52,KESTREL,\"K\xC3\xB6ssen, west\",,"
+            "thermal,,no,,1,Pilot in command,no\r\n"
+            "2005-07-14,10:06,01:30,-35,2130,2165,3400,3,3.2,18,52,KESTREL,,'-Mentor,,,no,,1,"
+            "Pilot in command,no\r\n"
+            "2007-08-01,14:00,00:25,,,,,,,,,,,,,\"Field, by the river\",yes,Winch,3,Dual,yes\r\n"));
 }
 
 // A report of the program's own writer, read back: every flight, its pilot

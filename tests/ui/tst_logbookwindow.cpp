@@ -272,7 +272,7 @@ void TestLogbookWindow::notesDeleteAndUndo()
     // The pilot name is read after an export's flights, and they take it.
     QCOMPARE(lines.at(1),
         QByteArray("2005-07-14,12:05,01:30,850,2130,1280,3400,4.5,3.2,18,52,KESTREL,,Mentor 7,"
-                   "\"first climb, 4.5 m/s\"\r"));
+                   "\"first climb, 4.5 m/s\",,no,,1,Pilot in command,no\r"));
 
     // A workbook the pilot chose to replace is replaced, not set beside.
     const QString workbook = m_data->filePath(QStringLiteral("logbook.xlsx"));
