@@ -332,38 +332,4 @@ QByteArray csv(const QList<LogbookEntry> &entries)
     return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
 }
 
-QString launchText(LaunchMethod launch)
-{
-    switch (launch) {
-    case LaunchMethod::Unset:
-        break;
-    case LaunchMethod::Foot:
-        return QStringLiteral("Foot");
-    case LaunchMethod::Winch:
-        return QStringLiteral("Winch");
-    case LaunchMethod::Aerotow:
-        return QStringLiteral("Aerotow");
-    case LaunchMethod::SelfLaunch:
-        return QStringLiteral("Self-launch");
-    case LaunchMethod::Other:
-        return QStringLiteral("Other");
-    }
-    return {};
-}
-
-QString roleText(PilotRole role)
-{
-    switch (role) {
-    case PilotRole::PilotInCommand:
-        break;
-    case PilotRole::Dual:
-        return QStringLiteral("Dual");
-    case PilotRole::Instructor:
-        return QStringLiteral("Instructor");
-    case PilotRole::Passenger:
-        return QStringLiteral("Passenger/tandem");
-    }
-    return QStringLiteral("Pilot in command");
-}
-
 } // namespace LogbookText

@@ -102,10 +102,4 @@ QStringList entryColumnTexts(const LogbookEntry &entry);
 // with a decimal point.
 QByteArray csv(const QList<LogbookEntry> &entries);
 
-// How the pilot left the ground and in which seat, as the logbook writes
-// them: "" (not given), "Foot", "Winch", "Aerotow", "Self-launch", "Other";
-// "Pilot in command", "Dual", "Instructor", "Passenger/tandem".
-QString launchText(LaunchMethod launch);
-QString roleText(PilotRole role);
-
 } // namespace LogbookText
