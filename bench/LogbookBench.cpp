@@ -5,10 +5,12 @@
 
 #include "export/TextReport.h"
 #include "link/Waiter.h"
+#include "logbook/LogbookFigures.h"
 #include "logbook/LogbookText.h"
 #include "logbook/PilotLogbook.h"
 #include "ui/LogbookFilter.h"
 #include "ui/LogbookModel.h"
+#include "ui/LogbookPrint.h"
 #include "ui/LogbookWindow.h"
 
 #include <QApplication>
@@ -29,6 +31,8 @@ constexpr double kSortFilterTargetMs = 50;
 constexpr double kChartTargetMs = 100;
 constexpr double kImportOneTargetMs = 100;
 constexpr double kImportHundredTargetMs = 5000;
+constexpr double kRecencyTargetMs = 20;
+constexpr double kPdfTargetMs = 5000;
 // A flight of an export costs about a second of the protocol's waits;
 // recording may add half a percent of that.
 constexpr double kRecordShare = 0.005;
@@ -198,6 +202,50 @@ int run(int flights)
     std::printf("Memory of the window:          %8.1f MB resident (%.1f MB before it opened)\n",
         rssAfter - rssBefore, rssBefore);
     window.reset();
+
+    // The recency panel's figures and the printed logbook, of the same
+    // flights with a few roles and launches more, after a paper logbook.
+    QList<LogbookEntry> entries;
+    QList<LogbookText::FlightFigures> figures;
+    for (int k = 0; k < flights; ++k) {
+        LogbookEntry e = historyFlight(k);
+        e.launches = 1 + (k % 7 == 0);
+        e.role = k % 11 ? PilotRole::PilotInCommand : PilotRole::Passenger;
+        e.launch = LaunchMethod::Foot;
+        entries.append(e);
+        figures.append(LogbookText::figuresOf(e));
+    }
+    OpeningBalance balance;
+    balance.asOf = QDate(2015, 1, 1);
+    balance.byRole[size_t(PilotRole::PilotInCommand)] = { 250, 300, 15000 };
+    double worstRecency = 0;
+    QList<LogbookFigures::RecencyWindow> recent;
+    for (int i = 0; i < 5; ++i) {
+        t.restart();
+        recent = LogbookFigures::recency(figures, QDate(2024, 12, 31));
+        worstRecency = qMax(worstRecency, msSince(t));
+    }
+    std::printf("Recency panel (worst of 5):    %8.2f ms (target < %.0f: %s)   %s: %lld flights, %s hours\n",
+        worstRecency, kRecencyTargetMs, verdict(worstRecency < kRecencyTargetMs),
+        qUtf8Printable(recent.at(1).label), recent.at(1).all.flights,
+        qUtf8Printable(LogbookText::hoursText(recent.at(1).all.minutes)));
+    allOk = allOk && worstRecency < kRecencyTargetMs;
+
+    t.restart();
+    const auto pages = LogbookFigures::pages(entries, LogbookFigures::kFlightsPerPage, balance);
+    const QByteArray pdf = LogbookPrint::pdf(pages, QStringLiteral("KESTREL"));
+    const double pdfMs = msSince(t);
+    const qsizetype expectedPages
+        = (flights + LogbookFigures::kFlightsPerPage - 1) / LogbookFigures::kFlightsPerPage;
+    const FlightTotals toDate = pages.last().toDate;
+    const bool pagesRight = pages.size() == qMax<qsizetype>(1, expectedPages) && !pdf.isEmpty()
+        && toDate.flights == flights + 250;
+    std::printf(
+        "Printing them to PDF:          %8.1f ms (target < %.0f: %s)   %lld pages, %.1f MB, to date %s%s\n",
+        pdfMs, kPdfTargetMs, verdict(pdfMs < kPdfTargetMs), qint64(pages.size()), double(pdf.size()) / 1e6,
+        qUtf8Printable(LogbookText::totalsLine(toDate.flights, toDate.minutes)),
+        pagesRight ? "" : "  -- PAGES OR TOTALS WRONG");
+    allOk = allOk && pagesRight && pdfMs < kPdfTargetMs;
 
     // Recording as an export does it, one flight at a time, each flushed to
     // disk before the next is read.

@@ -1,6 +1,7 @@
 #include "logbook/LogbookText.h"
 
 #include "export/FlightFields.h"
+#include "logbook/LogbookFigures.h"
 
 #include <QMap>
 #include <QRegularExpression>
@@ -113,11 +114,23 @@ int monthOf(const QString &date)
 
 FlightFigures figuresOf(const LogbookFlight &flight)
 {
+    constexpr int kQneMaxField = 5; // of FlightFields::kAll
     FlightFigures f;
     f.year = flight.date.isValid() ? flight.date.year() : 0;
     f.month = flight.date.isValid() ? flight.date.month() : 0;
     f.minutes = flight.durationMinutes;
-    f.qneMax = flight.qneMax;
+    f.qneMax = flight.has(kQneMaxField) ? std::optional<int>(flight.qneMax) : std::nullopt;
+    f.date = flight.date;
+    f.doubtful = LogbookFigures::isDoubtful(flight);
+    return f;
+}
+
+FlightFigures figuresOf(const LogbookEntry &entry)
+{
+    FlightFigures f = figuresOf(entry.flight);
+    f.launches = entry.launches;
+    f.role = entry.role;
+    f.glider = entry.glider;
     return f;
 }
 
@@ -202,6 +215,7 @@ QList<YearTotals> totalsPerYear(const QList<FlightFigures> &flights)
         t.year = f.year;
         ++t.flights;
         t.minutes += f.minutes;
+        t.launches += f.launches;
         t.longestMinutes = qMax(t.longestMinutes, f.minutes);
         if (f.qneMax && (!t.highestQneMax || *f.qneMax > *t.highestQneMax))
             t.highestQneMax = f.qneMax;

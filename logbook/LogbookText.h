@@ -55,8 +55,16 @@ struct FlightFigures
     int month = 0; // 1..12, 0 when the date has none
     int minutes = 0;
     std::optional<int> qneMax;
+    QDate date;
+    int launches = 0;
+    PilotRole role = PilotRole::PilotInCommand;
+    bool doubtful = false; // see LogbookFigures::isDoubtful
+    QString glider;
 };
+// Of the flight's values alone: no launches, role or glider.
 FlightFigures figuresOf(const LogbookFlight &flight);
+// Of the whole entry: its launches, role and glider too.
+FlightFigures figuresOf(const LogbookEntry &entry);
 
 struct YearTotals
 {
@@ -65,6 +73,8 @@ struct YearTotals
     qint64 minutes = 0;
     int longestMinutes = 0;
     std::optional<int> highestQneMax;
+    qint64 launches = 0;
+    QString label {}; // set on the opening balance's row only: "before YYYY-MM-DD"
 
     bool operator==(const YearTotals &) const = default;
 };

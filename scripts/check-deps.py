@@ -48,9 +48,10 @@ HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # The tests traced at run time, one quick function of each: the Logbook
 # window loads the offscreen platform plugin, the SQLite driver, Qt Charts
 # and the fonts; the workbook test runs the Python reader of written
-# workbooks (openpyxl).
+# workbooks (openpyxl); the print test runs pdftotext (poppler-utils).
 TRACED_TESTS = [("tests/ui/ui_tst_logbookwindow", "everyControlNamed"),
-                ("tests/export/export_tst_workbook", "headerCells")]
+                ("tests/export/export_tst_workbook", "headerCells"),
+                ("tests/ui/ui_tst_logbookprint", "pagesReadBack")]
 
 # What the traced processes open or run, and whom they start. A file that
 # CMake only looks for (find_library, if(EXISTS)) counts when the build uses

@@ -22,6 +22,7 @@ for arg in "$@"; do
     esac
 done
 
+# poppler-utils gives pdftotext, with which the print test reads its PDF back.
 # fonts-dejavu-core is fontconfig's default sans-serif, in which the test
 # windows that keep Qt's default font are drawn; fontconfig itself makes do
 # with fonts-liberation2, so apt would not install it.
@@ -29,7 +30,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite zlib1g-dev
     libxlsxwriter-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core
-    python3 python3-openpyxl xvfb xauth imagemagick
+    python3 python3-openpyxl xvfb xauth imagemagick poppler-utils
 )
 if $ci; then
     packages+=(clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev file strace)

@@ -111,7 +111,7 @@ LogbookModel::Row LogbookModel::rowFor(const LogbookEntry &entry) const
 {
     Row row;
     row.entry = entry;
-    row.figures = LogbookText::figuresOf(entry.flight);
+    row.figures = LogbookText::figuresOf(entry);
     row.when = whenOf(entry.flight);
     row.numbers[Date] = double(row.when);
     row.numbers[StartTime] = entry.flight.startMinutes;
