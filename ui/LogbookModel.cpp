@@ -1,6 +1,7 @@
 #include "ui/LogbookModel.h"
 
 #include "export/FlightFields.h"
+#include "logbook/LogbookFigures.h"
 #include "logbook/LogbookText.h"
 #include "logbook/PilotLogbook.h"
 
@@ -53,7 +54,11 @@ qint64 whenOf(const LogbookFlight &f)
 QStringList doubtsOf(const LogbookFlight &f)
 {
     QStringList doubts;
-    if (f.date.isValid() && f.date < QDate(2000, 1, 2))
+    if (!LogbookFigures::isDoubtful(f))
+        return doubts;
+    if (!f.date.isValid())
+        doubts << LogbookModel::tr("the flight has no date");
+    else if (f.date < QDate(2000, 1, 2))
         doubts << LogbookModel::tr("the date is before 2000-01-02");
     if (f.startMinutes < 10)
         doubts << LogbookModel::tr("the start is before 00:10");
