@@ -6,6 +6,7 @@
 
 #include "logbook/PilotLogbook.h"
 #include "ui/FlightDialog.h"
+#include "ui/GlidersDialog.h"
 #include "ui/HoursChart.h"
 #include "ui/LogbookFilter.h"
 #include "ui/LogbookModel.h"
@@ -127,6 +128,7 @@ private slots:
     void flightAddedAndCorrectedByKeyboard();
     void flightDialogRefuses_data();
     void flightDialogRefuses();
+    void glidersAndSeveralFlightsAtOnce();
     void dateCellMarks_data();
     void dateCellMarks();
 
@@ -1003,6 +1005,59 @@ void TestLogbookWindow::flightDialogRefuses()
     dialog.accept();
     QVERIFY(dialog.isVisible());
     QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : field, field);
+}
+
+// The gliders list kept through the window's steps, and one glider given to
+// several flights in one step that gives each its own text back on undo.
+void TestLogbookWindow::glidersAndSeveralFlightsAtOnce()
+{
+    PilotLogbook logbook(logbookPath());
+    logbook.record(MemoryFlights::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsA(2), QStringLiteral("KESTREL"));
+    LogbookWindow window(&logbook);
+    const auto names = [&] {
+        QStringList out;
+        for (const Glider &g : logbook.gliders().value_or(QList<Glider>()))
+            out << QStringLiteral("%1/%2/%3").arg(g.name, g.type, g.registration);
+        return out;
+    };
+    QVERIFY(window.applyGliders({}, { { 0, "Mentor 7", "Mentor", "D-1234" }, { 0, "Rush 6", "Rush", "" } }));
+    QCOMPARE(names(), (QStringList { "Mentor 7/Mentor/D-1234", "Rush 6/Rush/" }));
+    QList<Glider> before = *logbook.gliders();
+    QList<Glider> after = before;
+    after[0].registration = QStringLiteral("D-4321");
+    after.removeAt(1);
+    after.append({ 0, "Rush 6", "Rush 6", "R6-77" }); // removed and added again under its name
+    const GlidersDialog::Changes changes = GlidersDialog::changesBetween(before, after);
+    QCOMPARE(changes.removed, QList<qint64> { before.at(1).id });
+    QCOMPARE(changes.changed.size(), 1);
+    QCOMPARE(changes.added.size(), 1);
+    QVERIFY(window.applyGliders(before, after));
+    QCOMPARE(names(), (QStringList { "Mentor 7/Mentor/D-4321", "Rush 6/Rush 6/R6-77" }));
+    // A second glider of the same name is refused before it reaches the logbook.
+    GlidersDialog dialog(*logbook.gliders());
+    QCOMPARE(dialog.problem(), QString());
+    GlidersDialog twice(*logbook.gliders() + QList<Glider> { { 0, "mentor 7", "", "" } });
+    QVERIFY(twice.problem().contains(QStringLiteral("mentor 7")));
+
+    LogbookFilter *shown = window.model();
+    QVERIFY(shown->setData(shown->index(0, LogbookModel::Glider), QStringLiteral("Old one")));
+    window.undoStack()->clear();
+    auto *table = window.findChild<QTableView *>(QStringLiteral("tblFlights"));
+    table->selectAll();
+    QVERIFY(window.setForSelected(NoteField::Glider, QStringLiteral("Rush 6")));
+    const auto gliders = [&] {
+        QStringList out;
+        for (const LogbookEntry &e : PilotLogbook(logbookPath()).entries().value_or(QList<LogbookEntry>()))
+            out << e.glider;
+        return out;
+    };
+    QCOMPARE(gliders(), (QStringList { "Rush 6", "Rush 6" }));
+    QCOMPARE(window.undoStack()->count(), 1);
+    window.undoStack()->undo();
+    QCOMPARE(gliders(), (QStringList { "Old one", "" }));
+    window.undoStack()->redo();
+    QCOMPARE(gliders(), (QStringList { "Rush 6", "Rush 6" }));
 }
 
 // The Date cell marks a flight to check, as text a screen reader reads too.
