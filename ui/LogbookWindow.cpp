@@ -620,6 +620,10 @@ void LogbookWindow::initFlightActions()
     // A double-click opens the flight; F2 or typing still edits a cell the
     // pilot fills in.
     ui->tblFlights->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    ui->tblFlights->setAccessibleDescription(
+        tr("Every flight of the logbook, newest first. Enter opens the flight; Site, Landing site, Glider "
+           "and Notes "
+           "can be edited with F2. A date marked * was corrected, one marked ! looks doubtful."));
 
     QMenu *menu = new QMenu(tr("F&light"), this);
     menu->setObjectName(QStringLiteral("menuFlight"));
