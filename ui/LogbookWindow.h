@@ -2,6 +2,7 @@
 
 #include "logbook/LogbookEntry.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <memory>
 
@@ -14,6 +15,7 @@ class QAction;
 class PilotLogbook;
 class HoursChart;
 class QUndoStack;
+class QStringListModel;
 
 // The Logbook window: every flight of the pilot's logbook in one list with
 // a year and glider filter and its totals, a table per year, the hours per
@@ -84,4 +86,35 @@ private:
     bool m_importing = false;
     bool m_instrumentBusy = false;
     bool m_waitingShown = false; // the status line says flights wait
+
+    // Flights by hand, corrections and gliders (the Flight menu).
+public:
+    // The steps behind the Flight menu, without their dialogs; each is one
+    // undoable step, false when the logbook refused it.
+    bool addFlight(const LogbookEntry &entry);
+    bool editFlight(const LogbookEntry &before, const LogbookEntry &after);
+    bool setForSelected(NoteField field, const QString &text);
+    bool applyGliders(const QList<Glider> &before, const QList<Glider> &after);
+
+private:
+    void initFlightActions();
+    void updateFlightActions();
+    void chooseFlightToAdd();
+    void chooseFlightToEdit(const QModelIndex &index);
+    void chooseGliderForSelected();
+    void chooseSiteForSelected();
+    void editGliders();
+    void refreshGliderNames();
+    QList<LogbookEntry> selectedEntries() const;
+    // The id a flight has now: undoing its adding and redoing it stores it
+    // again under a new id, which the steps above it on the stack follow.
+    qint64 currentId(qint64 id) const;
+
+    QAction *m_addFlightAction = nullptr;
+    QAction *m_editFlightAction = nullptr;
+    QAction *m_setGliderAction = nullptr;
+    QAction *m_setSiteAction = nullptr;
+    QAction *m_glidersAction = nullptr;
+    QStringListModel *m_gliderNames = nullptr;
+    QHash<qint64, qint64> m_storedAgainAs;
 };
