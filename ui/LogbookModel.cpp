@@ -1,11 +1,13 @@
 #include "ui/LogbookModel.h"
 
 #include "export/FlightFields.h"
+#include "logbook/LogbookFigures.h"
 #include "logbook/LogbookText.h"
 #include "logbook/PilotLogbook.h"
 
 #include <QLocale>
 #include <QSet>
+#include <limits>
 
 namespace {
 
@@ -16,15 +18,22 @@ static_assert(LogbookModel::SpeedMax - LogbookModel::Date + 2 == int(FlightField
 // The header names say the unit on a second line, as the report's header
 // lines do, so that the value columns stay narrow and Site, Glider and Notes
 // fit beside them. Screen readers get them on one line.
-const char *const kHeaders[LogbookModel::ColumnCount] = { "Date\n ", "Start\nhh:mm", "Duration\nhh:mm",
-    "QNE min\nm", "QNE max\nm", "Height diff\nmax, m", "Total gain\nm", "Lift max\nm/s", "Sink max\nm/s",
-    "Speed min\nkm/h", "Speed max\nkm/h", "Pilot\n ", "Site\n ", "Glider\n ", "Notes\n " };
+const char *const kHeaders[LogbookModel::ColumnCount]
+    = { "Date\n ", "Start\nhh:mm", "Duration\nhh:mm", "QNE min\nm", "QNE max\nm", "Height diff\nmax, m",
+          "Total gain\nm", "Lift max\nm/s", "Sink max\nm/s", "Speed min\nkm/h", "Speed max\nkm/h", "Pilot\n ",
+          "Site\n ", "Landing site\n ", "Glider\n ", "Launch\n ", "Launches\n ", "Role\n ", "Notes\n " };
+
+// The marks of the Date cell.
+const QString kCorrectedMark = QStringLiteral("*");
+const QString kDoubtfulMark = QStringLiteral("!");
 
 std::optional<NoteField> noteFieldOf(int column)
 {
     switch (column) {
     case LogbookModel::Site:
         return NoteField::Site;
+    case LogbookModel::LandingSite:
+        return NoteField::LandingSite;
     case LogbookModel::Glider:
         return NoteField::Glider;
     case LogbookModel::Notes:
@@ -38,6 +47,24 @@ std::optional<NoteField> noteFieldOf(int column)
 qint64 whenOf(const LogbookFlight &f)
 {
     return f.date.isValid() ? f.date.toJulianDay() * 24 * 60 + f.startMinutes : 0;
+}
+
+// What makes a flight look doubtful, for the pilot to check: most often an
+// instrument whose clock was not set, or a flight not ended.
+QStringList doubtsOf(const LogbookFlight &f)
+{
+    QStringList doubts;
+    if (!LogbookFigures::isDoubtful(f))
+        return doubts;
+    if (!f.date.isValid())
+        doubts << LogbookModel::tr("the flight has no date");
+    else if (f.date < QDate(2000, 1, 2))
+        doubts << LogbookModel::tr("the date is before 2000-01-02");
+    if (f.startMinutes < 10)
+        doubts << LogbookModel::tr("the start is before 00:10");
+    if (f.durationMinutes > 11 * 60)
+        doubts << LogbookModel::tr("the duration is over 11 hours");
+    return doubts;
 }
 
 } // namespace
@@ -59,15 +86,25 @@ QString LogbookModel::textOf(const LogbookEntry &e, int column) const
 {
     // The rates as the user's locale writes them, like the main window's
     // boxes.
-    if (column >= Date && column <= SpeedMax)
-        return LogbookText::fieldText(e.flight, column - Date + 1, m_decimalPoint);
+    if (column >= Date && column <= SpeedMax) {
+        const int field = column - Date + 1;
+        return e.flight.has(field) ? LogbookText::fieldText(e.flight, field, m_decimalPoint) : QString();
+    }
     switch (column) {
     case Pilot:
         return e.pilot;
     case Site:
         return e.site;
+    case LandingSite:
+        return e.outlanding ? tr("%1 (outlanding)").arg(e.landingSite).trimmed() : e.landingSite;
     case Glider:
         return e.glider;
+    case Launch:
+        return LogbookText::launchText(e.launch);
+    case Launches:
+        return QString::number(e.launches);
+    case Role:
+        return LogbookText::roleText(e.role);
     case Notes:
         return e.notes;
     default:
@@ -84,10 +121,14 @@ LogbookModel::Row LogbookModel::rowFor(const LogbookEntry &entry) const
     row.numbers[Date] = double(row.when);
     row.numbers[StartTime] = entry.flight.startMinutes;
     row.numbers[Duration] = entry.flight.durationMinutes;
-    for (int c = QneMin; c <= SpeedMax; ++c)
-        row.numbers[size_t(c)] = entry.flight.value(c - Date + 1).toDouble();
+    // A value the flight lacks sorts before every value it could have.
+    for (int c = QneMin; c <= SpeedMax; ++c) {
+        const QVariant value = entry.flight.value(c - Date + 1);
+        row.numbers[size_t(c)] = value.isValid() ? value.toDouble() : std::numeric_limits<double>::lowest();
+    }
     for (int c = Pilot; c < ColumnCount; ++c)
         row.folded[size_t(c - Pilot)] = textOf(entry, c).toCaseFolded();
+    row.doubts = doubtsOf(entry.flight);
     return row;
 }
 
@@ -109,19 +150,68 @@ QVariant LogbookModel::data(const QModelIndex &index, int role) const
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
+        return column == Date ? dateText(row) : textOf(row.entry, column);
     case Qt::EditRole:
-        return textOf(row.entry, column);
+        return column == LandingSite ? row.entry.landingSite : textOf(row.entry, column);
+    case Qt::AccessibleTextRole:
+        return column == Date ? dateSpoken(row) : QVariant();
+    case Qt::ToolTipRole:
+        return column == Date ? dateToolTip(row) : QVariant();
     case SortKeyRole:
         if (column < Pilot)
             return row.numbers[size_t(column)];
+        if (column == Launches)
+            return row.entry.launches;
         return row.folded[size_t(column - Pilot)];
     case Qt::TextAlignmentRole:
-        if (column >= Duration && column <= SpeedMax)
+        if ((column >= Duration && column <= SpeedMax) || column == Launches)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     default:
         return {};
     }
+}
+
+QString LogbookModel::dateText(const Row &row) const
+{
+    QString text = textOf(row.entry, Date);
+    if (row.entry.isCorrected() || !row.doubts.isEmpty())
+        text += QLatin1Char(' ');
+    if (row.entry.isCorrected())
+        text += kCorrectedMark;
+    if (!row.doubts.isEmpty())
+        text += kDoubtfulMark;
+    return text;
+}
+
+QString LogbookModel::dateSpoken(const Row &row) const
+{
+    QString text = textOf(row.entry, Date);
+    if (row.entry.isCorrected())
+        text += tr(", corrected");
+    if (!row.doubts.isEmpty())
+        text += tr(", doubtful");
+    return text;
+}
+
+QString LogbookModel::dateToolTip(const Row &row) const
+{
+    QStringList lines;
+    const LogbookEntry &e = row.entry;
+    if (e.isCorrected()) {
+        QStringList recorded;
+        if (e.instrumentDate)
+            recorded << tr("date %1").arg(LogbookText::dateText(*e.instrumentDate));
+        if (e.instrumentStartMinutes)
+            recorded << tr("start %1").arg(LogbookText::clockText(*e.instrumentStartMinutes));
+        if (e.instrumentDurationMinutes)
+            recorded << tr("duration %1").arg(LogbookText::hoursText(*e.instrumentDurationMinutes));
+        lines << tr("%1 Corrected: the instrument recorded %2 (Edit flight... restores it).")
+                     .arg(kCorrectedMark, recorded.join(QStringLiteral(", ")));
+    }
+    if (!row.doubts.isEmpty())
+        lines << tr("%1 Doubtful, please check: %2.").arg(kDoubtfulMark, row.doubts.join(tr("; ")));
+    return lines.join(QLatin1Char('\n'));
 }
 
 QVariant LogbookModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -136,8 +226,7 @@ QVariant LogbookModel::headerData(int section, Qt::Orientation orientation, int 
                                                : QStringLiteral("%1 (%2)").arg(lines.at(0), lines.at(1));
     }
     if (role == Qt::ToolTipRole && noteFieldOf(section) && m_editable)
-        return tr(
-            "Yours to fill in: double-click or press F2 to edit; saved at once, Edit, Undo takes it back");
+        return tr("Yours to fill in: press F2 to edit; saved at once, Edit, Undo takes it back");
     return {};
 }
 
@@ -157,7 +246,7 @@ bool LogbookModel::setData(const QModelIndex &index, const QVariant &value, int 
         return false;
     const LogbookEntry &entry = m_rows.at(index.row()).entry;
     const QString text = value.toString();
-    if (textOf(entry, index.column()) == text)
+    if (data(index, Qt::EditRole).toString() == text)
         return true;
     // The row changes when the logbook says the note is stored.
     return m_editNote && m_editNote(entry, *field, text);
@@ -176,6 +265,8 @@ int LogbookModel::compare(int a, int b, int column) const
     int c = 0;
     if (column >= 0 && column < Pilot)
         c = cmp(ra.numbers[size_t(column)], rb.numbers[size_t(column)]);
+    else if (column == Launches)
+        c = cmp(ra.entry.launches, rb.entry.launches);
     else if (column >= Pilot && column < ColumnCount)
         c = ra.folded[size_t(column - Pilot)].compare(rb.folded[size_t(column - Pilot)]);
     if (c == 0)

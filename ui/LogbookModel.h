@@ -16,8 +16,11 @@ class PilotLogbook;
 // Each row keeps what sorting and the sums need worked out once (its sort
 // keys, also given as Qt::UserRole data, and its figures), so that the
 // filter over it sorts and filters ten thousand flights in a few
-// milliseconds. Site, Glider and Notes are edited through the function the
-// window hands in, which makes the change undoable.
+// milliseconds. Site, Landing site, Glider and Notes are edited through the
+// function the window hands in, which makes the change undoable. The Date
+// cell marks a flight the pilot corrected ("*") and one whose date, start
+// or duration looks doubtful ("!"), with the reason in its tool tip and in
+// the text a screen reader reads.
 class LogbookModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -36,7 +39,11 @@ public:
         SpeedMax,
         Pilot,
         Site,
+        LandingSite,
         Glider,
+        Launch,
+        Launches,
+        Role,
         Notes,
         ColumnCount
     };
@@ -56,8 +63,8 @@ public:
 
     // Reads every flight from the logbook again.
     void reload();
-    // Whether Site, Glider and Notes can be edited (not in a read-only
-    // logbook).
+    // Whether Site, Landing site, Glider and Notes can be edited (not in a
+    // read-only logbook).
     void setEditable(bool editable);
 
     const LogbookEntry &entryAt(int row) const { return m_rows.at(row).entry; }
@@ -74,9 +81,15 @@ private:
         qint64 when = 0; // date and start time as one number, for the order of time
         std::array<double, Pilot> numbers {}; // the flight's columns as numbers
         std::array<QString, ColumnCount - Pilot> folded; // Pilot .. Notes case-folded
+        QStringList doubts; // why the flight looks doubtful; empty when it does not
     };
     Row rowFor(const LogbookEntry &entry) const;
     QString textOf(const LogbookEntry &entry, int column) const;
+    // The Date cell: the date with its marks, what a screen reader says of
+    // it, and why it is marked.
+    QString dateText(const Row &row) const;
+    QString dateSpoken(const Row &row) const;
+    QString dateToolTip(const Row &row) const;
 
     void add(const LogbookEntry &entry);
     void update(const LogbookEntry &entry);

@@ -10,6 +10,8 @@
 #include "logbook/LogbookText.h"
 #include "logbook/PilotLogbook.h"
 #include "ui/DeletedFlightsDialog.h"
+#include "ui/FlightDialog.h"
+#include "ui/GlidersDialog.h"
 #include "ui/HoursChart.h"
 #include "ui/LogbookFilter.h"
 #include "ui/LogbookModel.h"
@@ -18,21 +20,26 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
 #include <QSet>
+#include <QStringListModel>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUndoStack>
@@ -215,6 +222,7 @@ LogbookWindow::LogbookWindow(PilotLogbook *logbook, QWidget *parent)
     ui->chartHolder->layout()->addWidget(m_chart);
     initActionsConnections();
     initPanels();
+    initFlightActions();
     // Room for every column on a common screen; never larger than the
     // screen itself (a scaled one included).
     QSize size(1180, 720);
@@ -403,6 +411,7 @@ void LogbookWindow::updateActions()
     m_redoAction->setText(m_undo->canRedo() ? tr("&Redo %1").arg(m_undo->redoText()) : tr("&Redo"));
     ui->btnCancelImport->setVisible(m_importing);
     updatePanelActions(dialogs, writable);
+    updateFlightActions();
 }
 
 void LogbookWindow::setInstrumentBusy(bool busy)
@@ -530,10 +539,15 @@ void LogbookWindow::deleteSelected()
         ids.append(m_shown->entryAt(index.row()).id);
     if (ids.isEmpty() || !ui->btnDelete->isEnabled() || !m_logbook->remove(ids))
         return;
-    PilotLogbook *logbook = m_logbook;
+    const auto idsNow = [this, ids] {
+        QList<qint64> now;
+        for (const qint64 id : ids)
+            now.append(currentId(id));
+        return now;
+    };
     m_undo->push(new LogbookChange(
-        tr("Delete %1").arg(flightsText(ids.size())), [logbook, ids] { return logbook->remove(ids); },
-        [logbook, ids] { return logbook->undelete(ids); }));
+        tr("Delete %1").arg(flightsText(ids.size())), [this, idsNow] { return m_logbook->remove(idsNow()); },
+        [this, idsNow] { return m_logbook->undelete(idsNow()); }));
     setStatus(
         tr("%1 deleted: Edit, Undo or Edit, Deleted flights brings them back.").arg(flightsText(ids.size())));
 }
@@ -566,12 +580,13 @@ bool LogbookWindow::editNote(const LogbookEntry &entry, NoteField field, const Q
     if (!m_logbook->setNote(id, field, text))
         return false;
     const QString what = field == NoteField::Site ? tr("site")
+        : field == NoteField::LandingSite         ? tr("landing site")
         : field == NoteField::Glider              ? tr("glider")
                                                   : tr("notes");
-    PilotLogbook *logbook = m_logbook;
     m_undo->push(new LogbookChange(
-        tr("Edit %1").arg(what), [logbook, id, field, text] { return logbook->setNote(id, field, text); },
-        [logbook, id, field, before] { return logbook->setNote(id, field, before); }));
+        tr("Edit %1").arg(what),
+        [this, id, field, text] { return m_logbook->setNote(currentId(id), field, text); },
+        [this, id, field, before] { return m_logbook->setNote(currentId(id), field, before); }));
     return true;
 }
 
@@ -998,5 +1013,322 @@ bool LogbookWindow::restoreFrom(const QString &path)
                        .arg(QDir::toNativeSeparators(path))
                  : tr("Nothing restored: %1").arg(m_logbook->backupError()));
     refreshProblem();
+    return ok;
+}
+
+// Flights by hand, corrections and gliders.
+
+namespace {
+
+// The Glider cell's editor offers the pilot's glider names as they type.
+class GliderDelegate : public QStyledItemDelegate
+{
+public:
+    GliderDelegate(QAbstractItemModel *names, QObject *parent)
+        : QStyledItemDelegate(parent)
+        , m_names(names)
+    {
+    }
+    QWidget *createEditor(
+        QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+            auto *completer = new QCompleter(m_names, line);
+            completer->setCaseSensitivity(Qt::CaseInsensitive);
+            line->setCompleter(completer);
+        }
+        return editor;
+    }
+
+private:
+    QAbstractItemModel *m_names;
+};
+
+} // namespace
+
+void LogbookWindow::initFlightActions()
+{
+    m_gliderNames = new QStringListModel(this);
+    ui->tblFlights->setItemDelegateForColumn(LogbookModel::Glider, new GliderDelegate(m_gliderNames, this));
+    // A double-click opens the flight; F2 or typing still edits a cell the
+    // pilot fills in.
+    ui->tblFlights->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    ui->tblFlights->setAccessibleDescription(
+        tr("Every flight of the logbook, newest first. Enter opens the flight; Site, Landing site, Glider "
+           "and Notes "
+           "can be edited with F2. A date marked * was corrected, one marked ! looks doubtful."));
+
+    QMenu *menu = new QMenu(tr("F&light"), this);
+    menu->setObjectName(QStringLiteral("menuFlight"));
+    menuBar()->addMenu(menu);
+    const auto action = [this, menu](const char *name, const QString &text, const QString &tip) {
+        auto *a = new QAction(text, this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setStatusTip(tip);
+        a->setToolTip(tip);
+        menu->addAction(a);
+        return a;
+    };
+    m_addFlightAction = action("actionAddFlight", tr("&Add flight..."), tr("Enter a flight by hand"));
+    m_addFlightAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    m_editFlightAction = action("actionEditFlight", tr("&Edit flight..."),
+        tr("Every field of the flight chosen; a flight from the instrument can be corrected"));
+    menu->addSeparator();
+    m_setGliderAction
+        = action("actionSetGlider", tr("Set &glider..."), tr("Give the selected flights one glider"));
+    m_setSiteAction
+        = action("actionSetSite", tr("Set &site..."), tr("Give the selected flights one take-off site"));
+    menu->addSeparator();
+    m_glidersAction
+        = action("actionGliders", tr("G&liders..."), tr("Your gliders: name, type, registration"));
+
+    connect(m_addFlightAction, &QAction::triggered, this, &LogbookWindow::chooseFlightToAdd);
+    connect(m_editFlightAction, &QAction::triggered, this,
+        [this] { chooseFlightToEdit(ui->tblFlights->currentIndex()); });
+    // Enter or a double-click on a row.
+    connect(ui->tblFlights, &QAbstractItemView::activated, this, &LogbookWindow::chooseFlightToEdit);
+    connect(m_setGliderAction, &QAction::triggered, this, &LogbookWindow::chooseGliderForSelected);
+    connect(m_setSiteAction, &QAction::triggered, this, &LogbookWindow::chooseSiteForSelected);
+    connect(m_glidersAction, &QAction::triggered, this, &LogbookWindow::editGliders);
+    connect(m_logbook, &PilotLogbook::glidersChanged, this, &LogbookWindow::refreshGliderNames);
+    connect(ui->tblFlights->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &LogbookWindow::updateFlightActions);
+    connect(m_shown, &QAbstractItemModel::modelReset, this, &LogbookWindow::updateFlightActions);
+    connect(m_shown, &QAbstractItemModel::rowsRemoved, this, &LogbookWindow::updateFlightActions);
+    refreshGliderNames();
+    updateFlightActions();
+}
+
+void LogbookWindow::updateFlightActions()
+{
+    if (!m_addFlightAction)
+        return;
+    const bool unusable = !m_logbook->problemText().isEmpty() && m_logbook->fileUnusable();
+    const bool writable = !unusable && !m_logbook->isReadOnly() && !m_importing;
+    const bool dialogs = writable && !m_instrumentBusy;
+    const bool chosen = ui->tblFlights->selectionModel()->hasSelection();
+    m_addFlightAction->setEnabled(dialogs);
+    m_editFlightAction->setEnabled(dialogs && ui->tblFlights->currentIndex().isValid());
+    m_setGliderAction->setEnabled(dialogs && chosen);
+    m_setSiteAction->setEnabled(dialogs && chosen);
+    m_glidersAction->setEnabled(dialogs);
+}
+
+void LogbookWindow::refreshGliderNames()
+{
+    // The pilot's gliders, and the names flights already carry.
+    QSet<QString> names;
+    if (const auto gliders = m_logbook->gliders()) {
+        for (const Glider &g : *gliders)
+            names.insert(g.name);
+    }
+    for (int r = 0; r < m_flights->rowCount(); ++r)
+        names.insert(m_flights->entryAt(r).glider);
+    names.remove(QString());
+    QStringList sorted = names.values();
+    sorted.sort(Qt::CaseInsensitive);
+    if (sorted != m_gliderNames->stringList())
+        m_gliderNames->setStringList(sorted);
+}
+
+qint64 LogbookWindow::currentId(qint64 id) const
+{
+    return m_storedAgainAs.value(id, id);
+}
+
+QList<LogbookEntry> LogbookWindow::selectedEntries() const
+{
+    QList<LogbookEntry> chosen;
+    for (const QModelIndex &index : ui->tblFlights->selectionModel()->selectedRows())
+        chosen.append(m_shown->entryAt(index.row()));
+    return chosen;
+}
+
+void LogbookWindow::chooseFlightToAdd()
+{
+    if (!m_addFlightAction->isEnabled())
+        return;
+    LogbookEntry entry;
+    entry.byHand = true;
+    entry.flight.date = QDate::currentDate();
+    // Nothing of the summary is known of a flight entered by hand until
+    // the pilot types it.
+    for (int field = 4; field <= 11; ++field)
+        entry.flight.unknownFields |= quint16(1u << field);
+    FlightDialog dialog(entry, m_gliderNames->stringList(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        addFlight(dialog.entry());
+}
+
+void LogbookWindow::chooseFlightToEdit(const QModelIndex &index)
+{
+    if (!index.isValid() || !m_editFlightAction->isEnabled())
+        return;
+    const LogbookEntry before = m_shown->entryAt(index.row());
+    FlightDialog dialog(before, m_gliderNames->stringList(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const LogbookEntry after = dialog.entry();
+    if (after != before)
+        editFlight(before, after);
+}
+
+bool LogbookWindow::addFlight(const LogbookEntry &entry)
+{
+    const auto id = m_logbook->addFlight(entry);
+    if (!id) {
+        setStatus(tr("The flight was not added: %1").arg(m_logbook->problemText()));
+        return false;
+    }
+    // Undo erases the flight; redo stores it again, perhaps under another
+    // id. The steps above this one find it by any id it has had, for as
+    // long as it is in the logbook.
+    auto ids = std::make_shared<QList<qint64>>(QList<qint64> { *id });
+    m_undo->push(new LogbookChange(
+        tr("Add flight"),
+        [this, entry, ids] {
+            const auto again = m_logbook->addFlight(entry);
+            if (!again)
+                return false;
+            if (!ids->contains(*again))
+                ids->append(*again);
+            for (const qint64 had : std::as_const(*ids)) {
+                if (had != *again)
+                    m_storedAgainAs.insert(had, *again);
+            }
+            m_storedAgainAs.remove(*again);
+            return true;
+        },
+        [this, ids] {
+            const qint64 now = currentId(ids->constFirst());
+            for (const qint64 had : std::as_const(*ids))
+                m_storedAgainAs.remove(had);
+            return m_logbook->eraseFlight(now);
+        }));
+    setStatus(tr("Flight of %1 added.").arg(LogbookText::dateText(entry.flight.date)));
+    return true;
+}
+
+bool LogbookWindow::editFlight(const LogbookEntry &before, const LogbookEntry &after)
+{
+    if (!m_logbook->updateFlight(after)) {
+        setStatus(tr("The flight was not changed: %1").arg(m_logbook->problemText()));
+        return false;
+    }
+    const auto as = [this](LogbookEntry e) {
+        e.id = currentId(e.id);
+        return e;
+    };
+    m_undo->push(new LogbookChange(
+        tr("Edit flight"), [this, after, as] { return m_logbook->updateFlight(as(after)); },
+        [this, before, as] { return m_logbook->updateFlight(as(before)); }));
+    setStatus(tr("Flight of %1 changed.").arg(LogbookText::dateText(after.flight.date)));
+    return true;
+}
+
+bool LogbookWindow::setForSelected(NoteField field, const QString &text)
+{
+    const QList<LogbookEntry> chosen = selectedEntries();
+    if (chosen.isEmpty())
+        return false;
+    QList<qint64> ids;
+    QStringList before;
+    for (const LogbookEntry &e : chosen) {
+        ids.append(e.id);
+        before.append(noteOf(e, field));
+    }
+    const QStringList after(ids.size(), text);
+    if (!m_logbook->setNotes(ids, field, after)) {
+        setStatus(tr("Nothing was changed: %1").arg(m_logbook->problemText()));
+        return false;
+    }
+    const auto idsNow = [this, ids] {
+        QList<qint64> now;
+        for (const qint64 id : ids)
+            now.append(currentId(id));
+        return now;
+    };
+    const QString what = field == NoteField::Glider ? tr("glider") : tr("site");
+    m_undo->push(new LogbookChange(
+        tr("Set %1 of %2").arg(what, flightsText(ids.size())),
+        [this, idsNow, field, after] { return m_logbook->setNotes(idsNow(), field, after); },
+        [this, idsNow, field, before] { return m_logbook->setNotes(idsNow(), field, before); }));
+    setStatus(tr("%1 given the %2 \"%3\".").arg(flightsText(ids.size()), what, text));
+    return true;
+}
+
+void LogbookWindow::chooseGliderForSelected()
+{
+    const QList<LogbookEntry> chosen = selectedEntries();
+    if (chosen.isEmpty() || !m_setGliderAction->isEnabled())
+        return;
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(tr("Set glider"));
+    dialog.setLabelText(tr("&Glider of the %1 selected:").arg(flightsText(chosen.size())));
+    dialog.setTextValue(chosen.constFirst().glider);
+    if (auto *line = dialog.findChild<QLineEdit *>()) {
+        line->setAccessibleName(tr("Glider"));
+        line->setMaxLength(PilotLogbook::kMaxNoteLength);
+        auto *completer = new QCompleter(m_gliderNames, line);
+        completer->setCaseSensitivity(Qt::CaseInsensitive);
+        line->setCompleter(completer);
+    }
+    if (dialog.exec() == QDialog::Accepted)
+        setForSelected(NoteField::Glider, dialog.textValue().trimmed());
+}
+
+void LogbookWindow::chooseSiteForSelected()
+{
+    const QList<LogbookEntry> chosen = selectedEntries();
+    if (chosen.isEmpty() || !m_setSiteAction->isEnabled())
+        return;
+    QSet<QString> sites;
+    for (int r = 0; r < m_flights->rowCount(); ++r)
+        sites.insert(m_flights->entryAt(r).site);
+    sites.remove(QString());
+    QStringList names = sites.values();
+    names.sort(Qt::CaseInsensitive);
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(tr("Set site"));
+    dialog.setLabelText(tr("Take-off &site of the %1 selected:").arg(flightsText(chosen.size())));
+    dialog.setTextValue(chosen.constFirst().site);
+    if (auto *line = dialog.findChild<QLineEdit *>()) {
+        line->setAccessibleName(tr("Take-off site"));
+        line->setMaxLength(PilotLogbook::kMaxNoteLength);
+        auto *completer = new QCompleter(names, line);
+        completer->setCaseSensitivity(Qt::CaseInsensitive);
+        line->setCompleter(completer);
+    }
+    if (dialog.exec() == QDialog::Accepted)
+        setForSelected(NoteField::Site, dialog.textValue().trimmed());
+}
+
+void LogbookWindow::editGliders()
+{
+    if (!m_glidersAction->isEnabled())
+        return;
+    const auto gliders = m_logbook->gliders();
+    if (!gliders) {
+        setStatus(tr("The gliders could not be read: %1").arg(m_logbook->problemText()));
+        return;
+    }
+    GlidersDialog dialog(*gliders, this);
+    if (dialog.exec() == QDialog::Accepted)
+        applyGliders(*gliders, dialog.gliders());
+}
+
+bool LogbookWindow::applyGliders(const QList<Glider> &before, const QList<Glider> &after)
+{
+    // Removed first, so that a name given up can be given to another.
+    const GlidersDialog::Changes changes = GlidersDialog::changesBetween(before, after);
+    bool ok = true;
+    for (const qint64 id : changes.removed)
+        ok = m_logbook->removeGlider(id) && ok;
+    for (const Glider &g : changes.changed)
+        ok = m_logbook->updateGlider(g) && ok;
+    for (const Glider &g : changes.added)
+        ok = m_logbook->addGlider(g).has_value() && ok;
+    setStatus(ok ? tr("Gliders saved.") : tr("Not every glider was saved: %1").arg(m_logbook->problemText()));
     return ok;
 }

@@ -16,6 +16,7 @@ class QAction;
 class PilotLogbook;
 class HoursChart;
 class QUndoStack;
+class QStringListModel;
 class QTimer;
 
 // The Logbook window: every flight of the pilot's logbook in one list with
@@ -125,4 +126,35 @@ private:
     OpeningBalance m_balance;
     QHash<QString, QString> m_gliderTypes; // name -> type
     QTimer *m_midnight = nullptr;
+
+    // Flights by hand, corrections and gliders (the Flight menu).
+public:
+    // The steps behind the Flight menu, without their dialogs; each is one
+    // undoable step, false when the logbook refused it.
+    bool addFlight(const LogbookEntry &entry);
+    bool editFlight(const LogbookEntry &before, const LogbookEntry &after);
+    bool setForSelected(NoteField field, const QString &text);
+    bool applyGliders(const QList<Glider> &before, const QList<Glider> &after);
+
+private:
+    void initFlightActions();
+    void updateFlightActions();
+    void chooseFlightToAdd();
+    void chooseFlightToEdit(const QModelIndex &index);
+    void chooseGliderForSelected();
+    void chooseSiteForSelected();
+    void editGliders();
+    void refreshGliderNames();
+    QList<LogbookEntry> selectedEntries() const;
+    // The id a flight has now: undoing its adding and redoing it stores it
+    // again under a new id, which the steps above it on the stack follow.
+    qint64 currentId(qint64 id) const;
+
+    QAction *m_addFlightAction = nullptr;
+    QAction *m_editFlightAction = nullptr;
+    QAction *m_setGliderAction = nullptr;
+    QAction *m_setSiteAction = nullptr;
+    QAction *m_glidersAction = nullptr;
+    QStringListModel *m_gliderNames = nullptr;
+    QHash<qint64, qint64> m_storedAgainAs;
 };

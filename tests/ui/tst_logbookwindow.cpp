@@ -5,6 +5,8 @@
 #include "tests/support/InstrumentRig.h"
 
 #include "logbook/PilotLogbook.h"
+#include "ui/FlightDialog.h"
+#include "ui/GlidersDialog.h"
 #include "ui/HoursChart.h"
 #include "ui/LogbookFilter.h"
 #include "ui/LogbookModel.h"
@@ -154,6 +156,12 @@ private slots:
     void backupRestoredInTheWindow();
     void balanceHours_data();
     void balanceHours();
+    void flightAddedAndCorrectedByKeyboard();
+    void flightDialogRefuses_data();
+    void flightDialogRefuses();
+    void glidersAndSeveralFlightsAtOnce();
+    void dateCellMarks_data();
+    void dateCellMarks();
 
 private:
     void start()
@@ -1005,6 +1013,410 @@ void TestLogbookWindow::balanceHours()
     QFETCH(QString, typed);
     QFETCH(qint64, minutes);
     QCOMPARE(OpeningBalanceDialog::minutesOf(typed).value_or(-1), minutes);
+}
+
+// Runs `steps` in the next modal dialog to open (the one opened by what the
+// caller does next), typing into whichever widget has the focus.
+template <typename Steps> void inNextDialog(QObject *context, Steps steps)
+{
+    QTimer::singleShot(0, context, [steps] {
+        auto *dialog = qobject_cast<FlightDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        steps(dialog);
+        // Whatever the steps left, the dialog does not stay open.
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+}
+
+QWidget *focused()
+{
+    return QApplication::focusWidget();
+}
+
+void typeOver(const QString &text)
+{
+    QTest::keyClick(focused(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(focused(), text);
+}
+
+void tabTo(const char *name)
+{
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    QCOMPARE(focused()->objectName(), QLatin1String(name));
+}
+
+// A flight entered by hand and an instrument flight's date corrected, with
+// nothing but the keyboard; both undone and redone.
+void TestLogbookWindow::flightAddedAndCorrectedByKeyboard()
+{
+    PilotLogbook logbook(logbookPath());
+    logbook.record(MemoryFlights::textsD(1), QStringLiteral("KESTREL"));
+    LogbookWindow window(&logbook);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *table = window.findChild<QTableView *>(QStringLiteral("tblFlights"));
+    table->setFocus();
+    LogbookFilter *shown = window.model();
+    const auto cell = [&](qint64 id, int column, int role = Qt::DisplayRole) {
+        for (int r = 0; r < shown->rowCount(); ++r) {
+            if (shown->entryAt(r).id == id)
+                return shown->index(r, column).data(role).toString();
+        }
+        return QStringLiteral("<no row>");
+    };
+    const auto stored = [&]() {
+        const auto entries = PilotLogbook(logbookPath()).entries();
+        return entries ? *entries : QList<LogbookEntry>();
+    };
+    const qint64 instrumentId = shown->entryAt(0).id;
+
+    QString refused;
+    inNextDialog(this, [&](FlightDialog *dialog) {
+        QTRY_COMPARE(focused()->objectName(), QStringLiteral("edtDate"));
+        typeOver(QStringLiteral("2026-11-30"));
+        tabTo("edtStart");
+        QTest::keyClicks(focused(), QStringLiteral("13:15"));
+        tabTo("edtDuration");
+        QTest::keyClicks(focused(), QStringLiteral("2:75"));
+        tabTo("edtSite");
+        QTest::keyClicks(focused(), QStringLiteral("Ridge East"));
+        tabTo("edtLandingSite");
+        QTest::keyClicks(focused(), QStringLiteral("Farm"));
+        tabTo("chkOutlanding");
+        QTest::keyClick(focused(), Qt::Key_Space);
+        tabTo("edtGlider");
+        QTest::keyClicks(focused(), QStringLiteral("Mentor 7"));
+        tabTo("cmbLaunch");
+        QTest::keyClick(focused(), Qt::Key_Down);
+        QTest::keyClick(focused(), Qt::Key_Down);
+        tabTo("spnLaunches");
+        typeOver(QStringLiteral("3"));
+        tabTo("cmbRole");
+        QTest::keyClick(focused(), Qt::Key_Down);
+        tabTo("edtNotes");
+        QTest::keyClicks(focused(), QStringLiteral("ridge soaring"));
+        tabTo("edtQneMin");
+        QTest::keyClicks(focused(), QStringLiteral("420"));
+        tabTo("edtQneMax");
+        QTest::keyClicks(focused(), QStringLiteral("1510"));
+        // A duration of 2:75 is refused with the field to fix in focus.
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QVERIFY(dialog->isVisible());
+        refused = dialog->findChild<QLabel *>(QStringLiteral("lblProblem"))->text();
+        QCOMPARE(focused()->objectName(), QStringLiteral("edtDuration"));
+        typeOver(QStringLiteral("02:05"));
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QVERIFY(!dialog->isVisible());
+    });
+    QTest::keyClick(table, Qt::Key_N, Qt::ControlModifier);
+    QVERIFY2(refused.contains(QStringLiteral("duration")), qPrintable(refused));
+    QCOMPARE(shown->rowCount(), 2);
+    QList<LogbookEntry> entries = stored();
+    QCOMPARE(entries.size(), 2);
+    const LogbookEntry added = entries.first().byHand ? entries.first() : entries.last();
+    QVERIFY(added.byHand);
+    QCOMPARE(added.flight.date, QDate(2026, 11, 30));
+    QCOMPARE(added.flight.startMinutes, 13 * 60 + 15);
+    QCOMPARE(added.flight.durationMinutes, 125);
+    QCOMPARE(added.landingSite, QStringLiteral("Farm"));
+    QVERIFY(added.outlanding);
+    QCOMPARE(added.launch, LaunchMethod::Winch);
+    QCOMPARE(added.launches, 3);
+    QCOMPARE(added.role, PilotRole::Dual);
+    QCOMPARE(added.flight.value(4), QVariant(420));
+    QVERIFY(!added.flight.has(6) && !added.flight.has(8));
+    QStringList row;
+    for (const int c : { LogbookModel::Date, LogbookModel::HeightDiffMax, LogbookModel::LandingSite,
+             LogbookModel::Glider, LogbookModel::Launch, LogbookModel::Launches, LogbookModel::Role })
+        row << cell(added.id, c);
+    QCOMPARE(row, (QStringList { "2026-11-30", "", "Farm (outlanding)", "Mentor 7", "Winch", "3", "Dual" }));
+
+    // The instrument's flight, opened with Enter: its date corrected; the
+    // instrument's value shown beside it and restorable.
+    QString recorded;
+    bool summaryReadOnly = false;
+    inNextDialog(this, [&](FlightDialog *dialog) {
+        summaryReadOnly = dialog->findChild<QLineEdit *>(QStringLiteral("edtQneMax"))->isReadOnly();
+        typeOver(QStringLiteral("2004-04-18"));
+        recorded = dialog->findChild<QLabel *>(QStringLiteral("lblDateRecorded"))->text();
+        QTest::keyClick(focused(), Qt::Key_Return);
+    });
+    for (int r = 0; r < shown->rowCount(); ++r) {
+        if (shown->entryAt(r).id == instrumentId)
+            table->setCurrentIndex(shown->index(r, LogbookModel::Duration));
+    }
+    QTest::keyClick(table, Qt::Key_Return);
+    QVERIFY(summaryReadOnly);
+    QCOMPARE(recorded, QStringLiteral("Instrument recorded 2005-07-14"));
+    QCOMPARE(cell(instrumentId, LogbookModel::Date), QStringLiteral("2004-04-18 *"));
+    QCOMPARE(cell(instrumentId, LogbookModel::Date, Qt::AccessibleTextRole),
+        QStringLiteral("2004-04-18, corrected"));
+    QVERIFY(cell(instrumentId, LogbookModel::Date, Qt::ToolTipRole).contains(QStringLiteral("2005-07-14")));
+    entries = stored();
+    const auto instrumentEntry = [&] {
+        for (const LogbookEntry &e : std::as_const(entries)) {
+            if (!e.byHand)
+                return e;
+        }
+        return LogbookEntry();
+    };
+    QCOMPARE(instrumentEntry().flight.date, QDate(2004, 4, 18));
+    QCOMPARE(instrumentEntry().instrumentDate, std::optional<QDate>(QDate(2005, 7, 14)));
+    QCOMPARE(instrumentEntry().flight.qneMax, 2130);
+
+    // The restore button, reached with Tab, puts the instrument's date
+    // back in the field; Escape keeps the logbook as it was.
+    QString restored;
+    inNextDialog(this, [&](FlightDialog *) {
+        tabTo("btnRestoreDate");
+        QTest::keyClick(focused(), Qt::Key_Space);
+        restored = qobject_cast<QLineEdit *>(focused())->text();
+        QTest::keyClick(focused(), Qt::Key_Escape);
+    });
+    QTest::keyClick(table, Qt::Key_Return);
+    QCOMPARE(restored, QStringLiteral("2005-07-14"));
+    QCOMPARE(cell(instrumentId, LogbookModel::Date), QStringLiteral("2004-04-18 *"));
+
+    // Undone: the correction, then the flight by hand.
+    QCOMPARE(window.undoStack()->count(), 2);
+    window.undoStack()->undo();
+    QCOMPARE(cell(instrumentId, LogbookModel::Date), QStringLiteral("2005-07-14"));
+    entries = stored();
+    QVERIFY(!instrumentEntry().isCorrected());
+    window.undoStack()->undo();
+    QCOMPARE(shown->rowCount(), 1);
+    QCOMPARE(stored().size(), 1);
+
+    // Redone, and a step taken on the flight by hand afterwards; all undone
+    // while a flight read meanwhile takes the id it had: redone, the flight
+    // is stored under another id, which the later step follows.
+    window.undoStack()->redo();
+    window.undoStack()->redo();
+    entries = stored();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(instrumentEntry().flight.date, QDate(2004, 4, 18));
+    const LogbookEntry again = entries.first().byHand ? entries.first() : entries.last();
+    QCOMPARE(again.landingSite, QStringLiteral("Farm"));
+    LogbookEntry renamed = again;
+    renamed.site = QStringLiteral("Ridge West");
+    QVERIFY(window.editFlight(again, renamed));
+    window.undoStack()->setIndex(0);
+    QCOMPARE(stored().size(), 1);
+    logbook.record(MemoryFlights::textsA(2), QStringLiteral("KESTREL"));
+    window.undoStack()->setIndex(3);
+    QCOMPARE(window.undoStack()->count(), 3);
+    entries = stored();
+    QCOMPARE(entries.size(), 3);
+    QStringList sites;
+    for (const LogbookEntry &e : std::as_const(entries)) {
+        if (e.byHand) {
+            QVERIFY(e.id != again.id);
+            sites << e.site;
+        }
+    }
+    QCOMPARE(sites, QStringList { "Ridge West" });
+}
+
+// What the flight dialog refuses, each with a sentence that names the
+// field; a flight by hand may leave every summary value empty.
+void TestLogbookWindow::flightDialogRefuses_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("problem"); // empty: accepted
+
+    QTest::newRow("no such day") << "edtDate"
+                                 << "2005-02-29"
+                                 << "date";
+    QTest::newRow("date in another form") << "edtDate"
+                                          << "14.07.2005"
+                                          << "date";
+    QTest::newRow("leap day") << "edtDate"
+                              << "2004-02-29"
+                              << "";
+    QTest::newRow("clock past 23:59") << "edtStart"
+                                      << "24:00"
+                                      << "take-off time";
+    QTest::newRow("clock without minutes") << "edtStart"
+                                           << "12"
+                                           << "take-off time";
+    QTest::newRow("one hour digit") << "edtStart"
+                                    << "9:05"
+                                    << "";
+    QTest::newRow("over 24 hours") << "edtDuration"
+                                   << "24:01"
+                                   << "duration";
+    QTest::newRow("24 hours") << "edtDuration"
+                              << "24:00"
+                              << "";
+    QTest::newRow("rate with two decimals") << "edtLift"
+                                            << "2.55"
+                                            << "Lift max";
+    QTest::newRow("rate with a comma") << "edtLift"
+                                       << "2,5"
+                                       << "";
+    QTest::newRow("negative speed") << "edtSpeedMin"
+                                    << "-3"
+                                    << "Speed min";
+    QTest::newRow("height with a decimal") << "edtQneMax"
+                                           << "1500.5"
+                                           << "QNE max";
+    QTest::newRow("QNE min above max") << "edtQneMin"
+                                       << "2000"
+                                       << "QNE min cannot be above";
+    QTest::newRow("negative QNE") << "edtQneMin"
+                                  << "-20"
+                                  << "";
+}
+
+void TestLogbookWindow::flightDialogRefuses()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, problem);
+    LogbookEntry entry;
+    entry.flight.date = QDate(2005, 7, 14);
+    FlightDialog dialog(entry, {});
+    const auto set = [&](const char *name, const QString &value) {
+        dialog.findChild<QLineEdit *>(QLatin1String(name))->setText(value);
+    };
+    set("edtStart", QStringLiteral("12:05"));
+    set("edtDuration", QStringLiteral("01:30"));
+    set("edtQneMax", QStringLiteral("1500"));
+    set(qPrintable(field), text);
+    if (problem.isEmpty()) {
+        QCOMPARE(dialog.problem(), QString());
+        return;
+    }
+    QVERIFY2(dialog.problem().contains(problem), qPrintable(dialog.problem()));
+    dialog.show();
+    dialog.accept();
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : field, field);
+}
+
+// The gliders list kept through the window's steps, and one glider given to
+// several flights in one step that gives each its own text back on undo.
+void TestLogbookWindow::glidersAndSeveralFlightsAtOnce()
+{
+    PilotLogbook logbook(logbookPath());
+    logbook.record(MemoryFlights::textsD(1), QStringLiteral("KESTREL"));
+    logbook.record(MemoryFlights::textsA(2), QStringLiteral("KESTREL"));
+    LogbookWindow window(&logbook);
+    const auto names = [&] {
+        QStringList out;
+        for (const Glider &g : logbook.gliders().value_or(QList<Glider>()))
+            out << QStringLiteral("%1/%2/%3").arg(g.name, g.type, g.registration);
+        return out;
+    };
+    QVERIFY(window.applyGliders({}, { { 0, "Mentor 7", "Mentor", "D-1234" }, { 0, "Rush 6", "Rush", "" } }));
+    QCOMPARE(names(), (QStringList { "Mentor 7/Mentor/D-1234", "Rush 6/Rush/" }));
+    QList<Glider> before = *logbook.gliders();
+    QList<Glider> after = before;
+    after[0].registration = QStringLiteral("D-4321");
+    after.removeAt(1);
+    after.append({ 0, "Rush 6", "Rush 6", "R6-77" }); // removed and added again under its name
+    const GlidersDialog::Changes changes = GlidersDialog::changesBetween(before, after);
+    QCOMPARE(changes.removed, QList<qint64> { before.at(1).id });
+    QCOMPARE(changes.changed.size(), 1);
+    QCOMPARE(changes.added.size(), 1);
+    QVERIFY(window.applyGliders(before, after));
+    QCOMPARE(names(), (QStringList { "Mentor 7/Mentor/D-4321", "Rush 6/Rush 6/R6-77" }));
+    // A second glider of the same name is refused before it reaches the logbook.
+    GlidersDialog dialog(*logbook.gliders());
+    QCOMPARE(dialog.problem(), QString());
+    GlidersDialog twice(*logbook.gliders() + QList<Glider> { { 0, "mentor 7", "", "" } });
+    QVERIFY(twice.problem().contains(QStringLiteral("mentor 7")));
+
+    LogbookFilter *shown = window.model();
+    QVERIFY(shown->setData(shown->index(0, LogbookModel::Glider), QStringLiteral("Old one")));
+    window.undoStack()->clear();
+    auto *table = window.findChild<QTableView *>(QStringLiteral("tblFlights"));
+    table->selectAll();
+    QVERIFY(window.setForSelected(NoteField::Glider, QStringLiteral("Rush 6")));
+    const auto gliders = [&] {
+        QStringList out;
+        for (const LogbookEntry &e : PilotLogbook(logbookPath()).entries().value_or(QList<LogbookEntry>()))
+            out << e.glider;
+        return out;
+    };
+    QCOMPARE(gliders(), (QStringList { "Rush 6", "Rush 6" }));
+    QCOMPARE(window.undoStack()->count(), 1);
+    window.undoStack()->undo();
+    QCOMPARE(gliders(), (QStringList { "Old one", "" }));
+    window.undoStack()->redo();
+    QCOMPARE(gliders(), (QStringList { "Rush 6", "Rush 6" }));
+}
+
+// The Date cell marks a flight to check, as text a screen reader reads too.
+void TestLogbookWindow::dateCellMarks_data()
+{
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("duration");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("why"); // in the tool tip
+
+    QTest::newRow("ordinary") << "2005-07-14"
+                              << "12:05"
+                              << "01:30"
+                              << "2005-07-14"
+                              << "";
+    QTest::newRow("clock not set") << "2000-01-01"
+                                   << "12:05"
+                                   << "01:30"
+                                   << "2000-01-01 !"
+                                   << "2000-01-02";
+    QTest::newRow("first day that counts") << "2000-01-02"
+                                           << "12:05"
+                                           << "01:30"
+                                           << "2000-01-02"
+                                           << "";
+    QTest::newRow("start at midnight") << "2005-07-14"
+                                       << "00:09"
+                                       << "01:30"
+                                       << "2005-07-14 !"
+                                       << "00:10";
+    QTest::newRow("start at 00:10") << "2005-07-14"
+                                    << "00:10"
+                                    << "01:30"
+                                    << "2005-07-14"
+                                    << "";
+    QTest::newRow("not ended") << "2005-07-14"
+                               << "12:05"
+                               << "11:01"
+                               << "2005-07-14 !"
+                               << "11 hours";
+    QTest::newRow("eleven hours") << "2005-07-14"
+                                  << "12:05"
+                                  << "11:00"
+                                  << "2005-07-14"
+                                  << "";
+}
+
+void TestLogbookWindow::dateCellMarks()
+{
+    QFETCH(QString, date);
+    QFETCH(QString, start);
+    QFETCH(QString, duration);
+    QFETCH(QString, shown);
+    QFETCH(QString, why);
+    PilotLogbook logbook(logbookPath());
+    FlightSummary flight = MemoryFlights::textsD(1);
+    flight.date = date;
+    flight.startTime = start;
+    flight.duration = duration;
+    logbook.record(flight, QStringLiteral("KESTREL"));
+    LogbookWindow window(&logbook);
+    const QModelIndex cell = window.model()->index(0, LogbookModel::Date);
+    QCOMPARE(cell.data().toString(), shown);
+    QCOMPARE(cell.data(Qt::AccessibleTextRole).toString(),
+        why.isEmpty() ? date : date + QStringLiteral(", doubtful"));
+    QCOMPARE(cell.data(Qt::ToolTipRole).toString().contains(why), true);
+    QCOMPARE(cell.data(Qt::ToolTipRole).toString().isEmpty(), why.isEmpty());
 }
 
 QTEST_MAIN(TestLogbookWindow)
