@@ -1260,28 +1260,14 @@ bool LogbookWindow::setForSelected(NoteField field, const QString &text)
 
 void LogbookWindow::chooseGliderForSelected()
 {
-    const QList<LogbookEntry> chosen = selectedEntries();
-    if (chosen.isEmpty() || !m_setGliderAction->isEnabled())
-        return;
-    QInputDialog dialog(this);
-    dialog.setWindowTitle(tr("Set glider"));
-    dialog.setLabelText(tr("&Glider of the %1 selected:").arg(flightsText(chosen.size())));
-    dialog.setTextValue(chosen.constFirst().glider);
-    if (auto *line = dialog.findChild<QLineEdit *>()) {
-        line->setAccessibleName(tr("Glider"));
-        line->setMaxLength(PilotLogbook::kMaxNoteLength);
-        auto *completer = new QCompleter(m_gliderNames, line);
-        completer->setCaseSensitivity(Qt::CaseInsensitive);
-        line->setCompleter(completer);
-    }
-    if (dialog.exec() == QDialog::Accepted)
-        setForSelected(NoteField::Glider, dialog.textValue().trimmed());
+    if (m_setGliderAction->isEnabled())
+        askForSelected(NoteField::Glider, tr("Set glider"), tr("&Glider of the %1 selected:"), tr("Glider"),
+            m_gliderNames->stringList());
 }
 
 void LogbookWindow::chooseSiteForSelected()
 {
-    const QList<LogbookEntry> chosen = selectedEntries();
-    if (chosen.isEmpty() || !m_setSiteAction->isEnabled())
+    if (!m_setSiteAction->isEnabled())
         return;
     QSet<QString> sites;
     for (int r = 0; r < m_flights->rowCount(); ++r)
@@ -1289,19 +1275,29 @@ void LogbookWindow::chooseSiteForSelected()
     sites.remove(QString());
     QStringList names = sites.values();
     names.sort(Qt::CaseInsensitive);
+    askForSelected(NoteField::Site, tr("Set site"), tr("Take-off &site of the %1 selected:"),
+        tr("Take-off site"), names);
+}
+
+void LogbookWindow::askForSelected(NoteField field, const QString &title, const QString &label,
+    const QString &accessibleName, const QStringList &offered)
+{
+    const QList<LogbookEntry> chosen = selectedEntries();
+    if (chosen.isEmpty())
+        return;
     QInputDialog dialog(this);
-    dialog.setWindowTitle(tr("Set site"));
-    dialog.setLabelText(tr("Take-off &site of the %1 selected:").arg(flightsText(chosen.size())));
-    dialog.setTextValue(chosen.constFirst().site);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label.arg(flightsText(chosen.size())));
+    dialog.setTextValue(field == NoteField::Glider ? chosen.constFirst().glider : chosen.constFirst().site);
     if (auto *line = dialog.findChild<QLineEdit *>()) {
-        line->setAccessibleName(tr("Take-off site"));
+        line->setAccessibleName(accessibleName);
         line->setMaxLength(PilotLogbook::kMaxNoteLength);
-        auto *completer = new QCompleter(names, line);
+        auto *completer = new QCompleter(offered, line);
         completer->setCaseSensitivity(Qt::CaseInsensitive);
         line->setCompleter(completer);
     }
     if (dialog.exec() == QDialog::Accepted)
-        setForSelected(NoteField::Site, dialog.textValue().trimmed());
+        setForSelected(field, dialog.textValue().trimmed());
 }
 
 void LogbookWindow::editGliders()

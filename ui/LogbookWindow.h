@@ -143,6 +143,10 @@ private:
     void chooseFlightToEdit(const QModelIndex &index);
     void chooseGliderForSelected();
     void chooseSiteForSelected();
+    // Asks for one glider or take-off site for the selected flights,
+    // offering the names given as the pilot types.
+    void askForSelected(NoteField field, const QString &title, const QString &label,
+        const QString &accessibleName, const QStringList &offered);
     void editGliders();
     void refreshGliderNames();
     QList<LogbookEntry> selectedEntries() const;
